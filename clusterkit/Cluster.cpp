@@ -1,0 +1,7 @@
+#include "veltra/Cluster.h"
+
+namespace veltra {
+
+Cluster::~Cluster() = default;
+
+}  // namespace veltra

@@ -1,0 +1,46 @@
+# Shared build settings for every target of ours.
+
+add_library(veltra_warnings INTERFACE)
+target_compile_options(veltra_warnings INTERFACE -Wall -Wextra -Werror
+                       $<$<COMPILE_LANGUAGE:CXX>:-Wno-missing-field-initializers>)
+target_include_directories(veltra_warnings INTERFACE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
+
+if(VELTRA_SANITIZE)
+  target_compile_options(veltra_warnings INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+                         -fno-sanitize-recover=undefined)
+  target_link_options(veltra_warnings INTERFACE -fsanitize=address,undefined)
+endif()
+
+# veltra_target(NAME) applies our warnings, include paths and sanitizer flags.
+function(veltra_target name)
+  target_link_libraries(${name} PRIVATE veltra_warnings)
+endfunction()
+
+# A shared library whose file name is exactly NAME.so (no "lib" prefix), as the
+# system loads it by name: Orvcore.so, Prefbook.so, Plexa_301.so ...
+function(veltra_module name)
+  add_library(${name} SHARED ${ARGN})
+  set_target_properties(${name} PROPERTIES PREFIX "")
+  veltra_target(${name})
+endfunction()
+
+# veltra_test(NAME SOURCES a.cpp b.cpp LIBS x y [TIMEOUT s] [DEPENDS t ...])
+# One GoogleTest executable registered with CTest; runs in build/bin.
+function(veltra_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;DEPENDS" ${ARGN})
+  if(NOT VELTRA_BUILD_TESTS)
+    return()
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  veltra_target(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main pthread)
+  if(T_DEPENDS)
+    add_dependencies(${name} ${T_DEPENDS})
+  endif()
+  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
+                       ENVIRONMENT "VELTRA_TEST_BIN=${CMAKE_BINARY_DIR}/bin")
+endfunction()

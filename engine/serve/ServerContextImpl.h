@@ -1,0 +1,62 @@
+// The engine's ServerContext: output and input routing, monitor lines, the
+// fatal stop, the command line and the program-name override.
+#pragma once
+
+#include <atomic>
+#include <optional>
+#include <string>
+
+#include "veltra/HostCallbacks.h"
+#include "veltra/OptionsRecord.h"
+#include "veltra/ServerContext.h"
+
+namespace veltra {
+
+class ServerContextImpl final : public ServerContext {
+ public:
+  ServerContextImpl(HostCallbacks* host, OptionsRecord* options);
+  ~ServerContextImpl() override;
+
+  const char* Version() override;
+  void Monitor(const char* format, ...) override __attribute__((format(printf, 2, 3)));
+  [[noreturn]] void Fatal(const char* format, ...) override __attribute__((format(printf, 2, 3)));
+  void MonitorWords(const char* label, const uint32_t* words, unsigned count) override;
+  void SetProgramName(const char* name) override;
+  const char* ProgramName() override;
+  void SetArguments(const char* arguments) override;
+  const char* Arguments() override;
+  void ClearProgramOverride() override;
+  void SetCommandLine(const char* text) override;
+  const char* CommandLine() override;
+  int CommandLineLimit() override;
+  const char* ApplicationPath() override;
+  void SetExitStatus(int status) override;
+  int ExitStatus() override;
+  void Write(char* buffer, int length, bool toStderr) override;
+  int ReadLine(char* buffer, int size) override;
+  void OpenRedirections() override;
+  void CloseRedirections() override;
+  void StopServing() override;
+  bool IsServing() override;
+  void SetApplicationPath(const char* path) override;
+  void OpenRedirection(StreamOptions& record) override;
+
+  // Engine-internal.
+  void SetServing(bool serving) { serving_.store(serving); }
+  HostCallbacks* Host() const { return host_; }
+  OptionsRecord* Options() const { return options_; }
+  // Routes a text that is not zero-terminated in writable memory.
+  void WriteText(const char* text, size_t length, bool toStderr);
+
+ private:
+  HostCallbacks* host_;
+  OptionsRecord* options_;
+  // Written by the GUI thread (Halt), read by the serve loop between requests.
+  std::atomic<bool> serving_{false};
+  int exitStatus_ = 0;
+  std::optional<std::string> programName_;
+  std::optional<std::string> arguments_;
+  const char* applicationPath_ = "";
+};
+
+}  // namespace veltra

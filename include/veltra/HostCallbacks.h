@@ -1,0 +1,21 @@
+// How the engine calls the host back. Every call arrives on the server thread.
+#pragma once
+
+#include "veltra/WindowHandle.h"
+
+namespace veltra {
+
+class HostCallbacks {
+ public:
+  virtual ~HostCallbacks() = default;                        // 0
+  virtual void Output(const char* text, bool toStderr) = 0;  // 1
+  virtual int ReadLine(char* buffer, int size) = 0;          // 2
+  virtual void RunFinished() = 0;                            // 3
+  virtual int Reserved(const char* text, int value) = 0;     // 4
+  virtual WindowHandle MainWindow() = 0;                     // 5
+  virtual void ThreadStarted() = 0;                          // 6
+  virtual void ThreadEnding() = 0;                           // 7
+  virtual void SetInputTitle(const char* title) = 0;         // 8
+};
+
+}  // namespace veltra

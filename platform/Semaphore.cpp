@@ -1,0 +1,87 @@
+#include "platform/Semaphore.h"
+
+namespace veltra {
+
+struct Semaphore::AnyWaiter {
+  std::mutex mutex;  // guards signalled
+  std::condition_variable wake;
+  bool signalled = false;
+};
+
+Semaphore::Semaphore(int initial, int maximum) : count_(initial), maximum_(maximum) {}
+
+void Semaphore::Notify() {
+  // Called with mutex_ held.
+  changed_.notify_all();
+  if (anyWaiter_) {
+    std::lock_guard<std::mutex> lock(anyWaiter_->mutex);
+    anyWaiter_->signalled = true;
+    anyWaiter_->wake.notify_all();
+  }
+}
+
+bool Semaphore::Release(int count) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (count <= 0 || count_ + count > maximum_) return false;
+  count_ += count;
+  Notify();
+  return true;
+}
+
+void Semaphore::Wait() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return count_ > 0; });
+  --count_;
+}
+
+bool Semaphore::WaitFor(std::chrono::milliseconds limit) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!changed_.wait_for(lock, limit, [this] { return count_ > 0; })) return false;
+  --count_;
+  return true;
+}
+
+bool Semaphore::TryWait() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (count_ <= 0) return false;
+  --count_;
+  return true;
+}
+
+int Semaphore::Count() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return count_;
+}
+
+int Semaphore::WaitAny(Semaphore& first, Semaphore& second) {
+  AnyWaiter waiter;
+  {
+    std::scoped_lock lock(first.mutex_, second.mutex_);
+    first.anyWaiter_ = &waiter;
+    second.anyWaiter_ = &waiter;
+  }
+  int taken = -1;
+  while (taken < 0) {
+    {
+      std::scoped_lock lock(first.mutex_, second.mutex_);
+      if (first.count_ > 0) {
+        --first.count_;
+        taken = 0;
+      } else if (second.count_ > 0) {
+        --second.count_;
+        taken = 1;
+      }
+      if (taken >= 0) {
+        first.anyWaiter_ = nullptr;
+        second.anyWaiter_ = nullptr;
+        break;
+      }
+    }
+    std::unique_lock<std::mutex> lock(waiter.mutex);
+    waiter.wake.wait(lock, [&] { return waiter.signalled; });
+    waiter.signalled = false;
+  }
+  return taken;
+}
+
+}  // namespace veltra

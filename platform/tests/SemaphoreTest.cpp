@@ -1,0 +1,65 @@
+#include "platform/Semaphore.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace veltra {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(SemaphoreTest, ReleaseBeyondMaximumFailsAndChangesNothing) {
+  Semaphore semaphore(0, 1);
+  EXPECT_TRUE(semaphore.Release());
+  EXPECT_FALSE(semaphore.Release());
+  EXPECT_EQ(semaphore.Count(), 1);
+  EXPECT_TRUE(semaphore.TryWait());
+  EXPECT_FALSE(semaphore.TryWait());
+  EXPECT_FALSE(semaphore.Release(0));
+  Semaphore counting(1, 3);
+  EXPECT_FALSE(counting.Release(3));
+  EXPECT_TRUE(counting.Release(2));
+  EXPECT_EQ(counting.Count(), 3);
+}
+
+TEST(SemaphoreTest, WaitForTimesOutAndWakesOnRelease) {
+  Semaphore semaphore(0, 1);
+  EXPECT_FALSE(semaphore.WaitFor(20ms));
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(20ms);
+    semaphore.Release();
+  });
+  EXPECT_TRUE(semaphore.WaitFor(5s));
+  releaser.join();
+  EXPECT_EQ(semaphore.Count(), 0);
+}
+
+TEST(SemaphoreTest, WaitAnyPrefersTheFirstWhenBothAreReleased) {
+  Semaphore stop(0, 1), run(0, 1);
+  run.Release();
+  stop.Release();
+  EXPECT_EQ(Semaphore::WaitAny(stop, run), 0);
+  EXPECT_EQ(Semaphore::WaitAny(stop, run), 1);
+  EXPECT_EQ(stop.Count() + run.Count(), 0);
+}
+
+TEST(SemaphoreTest, WaitAnyWakesForEitherFromAnotherThread) {
+  for (int which = 0; which < 2; ++which) {
+    Semaphore first(0, 1), second(0, 1);
+    std::atomic<int> taken{-1};
+    std::thread waiter([&] { taken = Semaphore::WaitAny(first, second); });
+    std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(taken, -1);
+    (which == 0 ? first : second).Release();
+    waiter.join();
+    EXPECT_EQ(taken, which);
+    // Later plain waits still work after the any-wait detached itself.
+    (which == 0 ? first : second).Release();
+    EXPECT_TRUE((which == 0 ? first : second).WaitFor(1s));
+  }
+}
+
+}  // namespace
+}  // namespace veltra
