@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what the build needs on a Debian 12 machine, when it is missing.
+# Sourced by the other scripts; safe to run again.
+set -euo pipefail
+
+veltra_packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
+                 sqlite3 clang libclang-rt-14-dev)
+
+veltra_install_missing() {
+  local missing=()
+  for p in "${veltra_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# veltra_build DIR [cmake options...]: configure and build into DIR.
+veltra_build() {
+  local dir=$1
+  shift
+  cmake -S "$VELTRA_ROOT" -B "$dir" -G Ninja "$@"
+  cmake --build "$dir" -j "$(nproc)"
+}
+
+VELTRA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export VELTRA_ROOT

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test.
+#   scripts/test.sh             normal build in build/
+#   scripts/test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
+set -euo pipefail
+source "$(dirname "$0")/setup.sh"
+veltra_install_missing
+
+dir="$VELTRA_ROOT/build"
+options=()
+if [ "${1:-}" = "--sanitize" ]; then
+  dir="$VELTRA_ROOT/build-asan"
+  options+=(-DVELTRA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+veltra_build "$dir" "${options[@]}"
+
+# Tests never read or write the user's real settings.
+export VELTRA_CONFIG_DIR
+VELTRA_CONFIG_DIR=$(mktemp -d)
+trap 'rm -rf "$VELTRA_CONFIG_DIR"' EXIT
+ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
