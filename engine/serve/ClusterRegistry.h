@@ -23,7 +23,9 @@ class ClusterRegistry {
 
   // Attaches channel and context, then registers; library is null for
   // built-in and host-supplied clusters, which the registry then owns.
-  // Throws duplicate_cluster when the number is taken.
+  // Throws duplicate_cluster when the number is taken; the cluster is then
+  // released all the same (deleted, or handed to its library's ClusterClose),
+  // so a caller never keeps a cluster it handed over.
   void Add(int number, Cluster* cluster, void* library = nullptr);
   Cluster* Find(int number) const;
   // Loads "Plexa_%02x" for the number and registers its ClusterInit object.

@@ -23,8 +23,12 @@ class LinkChannel final : public RequestChannel {
   LinkChannel(ServerContext* context, const OptionsRecord* options);
   ~LinkChannel() override;
 
+  // Storing a link also forgets any partly read request or unsent reply.
   void SetLink(Link* link);
   Link* GetLink() const;
+  // Forgets a partly read request and an unsent reply, so that a new run
+  // starts with a fresh block.
+  void Discard();
 
   int32_t ReadWord() override;
   void WriteWord(int32_t value) override;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdio>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -49,6 +51,12 @@ class ServerContextImpl final : public ServerContext {
   void WriteText(const char* text, size_t length, bool toStderr);
 
  private:
+  // Routes a text that has a terminating zero at text[length].
+  void Route(const char* text, size_t length, bool toStderr);
+  void AppendToFile(StreamOptions& stream, const char* text, size_t length);
+  // Writes "MON: " text "\n" on the error route.
+  void MonitorLine(const char* text);
+
   HostCallbacks* host_;
   OptionsRecord* options_;
   // Written by the GUI thread (Halt), read by the serve loop between requests.
@@ -57,6 +65,9 @@ class ServerContextImpl final : public ServerContext {
   std::optional<std::string> programName_;
   std::optional<std::string> arguments_;
   const char* applicationPath_ = "";
+  // Guards the Handle fields of the three stream records against a close
+  // while another thread (a signal's monitor line) appends to a file.
+  std::mutex filesMutex_;
 };
 
 }  // namespace veltra
