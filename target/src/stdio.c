@@ -1,0 +1,228 @@
+/* Console streams, formatted output and line input over the Basalt services.
+ * Output is not buffered: every call is one write request (or several of at
+ * most 4096 bytes), which keeps standard output and standard error in the
+ * order the application wrote them. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "internal.h"
+
+static vt_file consoles[3];
+static int consoleTried[3];
+static int32_t lastResult;
+
+enum { kStdin, kStdout, kStderr };
+
+void vt_set_last_result(int32_t result) {
+  lastResult = result;
+}
+
+int32_t vt_last_result(void) {
+  return lastResult;
+}
+
+void vt_drop_input(vt_file* file) {
+  file->inputStart = file->inputEnd = 0;
+  file->inputEnded = 0;
+}
+
+void vt_stdio_reset(void) {
+  for (int i = 0; i < 3; ++i) {
+    free(consoles[i].input);
+    memset(&consoles[i], 0, sizeof consoles[i]);
+    consoleTried[i] = 0;
+  }
+  lastResult = VT_OK;
+}
+
+static vt_file* Console(int which) {
+  vt_file* file = &consoles[which];
+  if (consoleTried[which]) return file->handle >= 0 ? file : NULL;
+  consoleTried[which] = 1;
+  int32_t handle = -1;
+  int32_t result = which == kStdin ? vt_basalt_open_input(0, &handle)
+                                   : vt_basalt_open_output(which == kStdout ? 0 : 1, &handle);
+  if (result != VT_OK) handle = -1;
+  file->handle = handle;
+  file->type = VT_REC_TEXT;
+  file->console = which == kStdin ? kVtConsoleInput : kVtConsoleOutput;
+  if (handle < 0) {
+    lastResult = result != VT_OK ? result : VT_FAILURE;
+    return NULL;
+  }
+  return file;
+}
+
+vt_file* vt_stdin(void) {
+  return Console(kStdin);
+}
+
+vt_file* vt_stdout(void) {
+  return Console(kStdout);
+}
+
+vt_file* vt_stderr(void) {
+  return Console(kStderr);
+}
+
+/* Console streams are not freed by vt_fclose; this tells them apart. */
+int vt_is_console_slot(const vt_file* file) {
+  return file >= consoles && file < consoles + 3;
+}
+
+void vt_forget_console(vt_file* file) {
+  int which = (int)(file - consoles);
+  free(file->input);
+  memset(file, 0, sizeof *file);
+  file->handle = -1;
+  consoleTried[which] = 0;
+}
+
+int32_t vt_fwrite(vt_file* file, const void* data, size_t n) {
+  if (file == NULL) return lastResult = VT_E_ARGUMENT;
+  vt_drop_input(file);
+  const uint8_t* at = data;
+  while (n > 0) {
+    uint32_t part = n < VT_TRANSFER_MAX ? (uint32_t)n : VT_TRANSFER_MAX;
+    uint32_t written = 0;
+    int32_t result = vt_basalt_write(file->handle, at, part, &written);
+    if (result == VT_OK && written != part) result = VT_FAILURE;
+    if (result != VT_OK) return lastResult = result;
+    at += part;
+    n -= part;
+  }
+  return VT_OK;
+}
+
+int vt_vfprintf(vt_file* file, const char* format, va_list args) {
+  char local[1024];
+  va_list again;
+  va_copy(again, args);
+  int n = vsnprintf(local, sizeof local, format, args);
+  char* text = local;
+  if (n >= (int)sizeof local) {
+    text = malloc((size_t)n + 1);
+    if (text == NULL) {
+      va_end(again);
+      return -1;
+    }
+    vsnprintf(text, (size_t)n + 1, format, again);
+  }
+  va_end(again);
+  if (n < 0) return -1;
+  int32_t result = vt_fwrite(file, text, (size_t)n);
+  if (text != local) free(text);
+  return result == VT_OK ? n : -1;
+}
+
+int vt_fprintf(vt_file* file, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = vt_vfprintf(file, format, args);
+  va_end(args);
+  return n;
+}
+
+int vt_printf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = vt_vfprintf(vt_stdout(), format, args);
+  va_end(args);
+  return n;
+}
+
+int vt_eprintf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = vt_vfprintf(vt_stderr(), format, args);
+  va_end(args);
+  return n;
+}
+
+int vt_fputs(const char* text, vt_file* file) {
+  return vt_fwrite(file, text, strlen(text)) == VT_OK ? 0 : -1;
+}
+
+int vt_puts(const char* text) {
+  return vt_printf("%s\n", text) < 0 ? -1 : 0;
+}
+
+/* Reads the next piece of input for vt_fgets: a line from the console, one
+   record of a text file (with its newline put back), or a block of bytes. */
+static int Refill(vt_file* file) {
+  if (file->inputEnded) return 0;
+  if (file->input == NULL) {
+    file->input = malloc(VT_TRANSFER_MAX + 1);
+    if (file->input == NULL) {
+      lastResult = VT_TABLE_FULL;
+      return 0;
+    }
+  }
+  uint32_t got = 0;
+  int32_t result;
+  if (file->console == kVtFile && (file->type == VT_REC_TEXT || file->type == VT_REC_CRLF)) {
+    int32_t length;
+    result = vt_basalt_read_record(file->handle, VT_REC_BEGIN, VT_TRANSFER_MAX, file->input, VT_TRANSFER_MAX,
+                                   &length, &got);
+    if (result == VT_OK) file->input[got++] = '\n';
+  } else {
+    result = vt_basalt_read(file->handle, VT_TRANSFER_MAX, file->input, VT_TRANSFER_MAX, &got);
+    if (got > 0 && result == VT_EOF) result = VT_OK; /* the last, unterminated piece */
+  }
+  file->inputStart = 0;
+  file->inputEnd = got;
+  if (result != VT_OK || got == 0) {
+    file->inputEnd = 0;
+    file->inputEnded = 1;
+    lastResult = result != VT_OK ? result : VT_EOF;
+    return 0;
+  }
+  return 1;
+}
+
+char* vt_fgets(char* buffer, int size, vt_file* file) {
+  if (file == NULL || buffer == NULL || size <= 0) return NULL;
+  int n = 0;
+  while (n < size - 1) {
+    if (file->inputStart == file->inputEnd && !Refill(file)) break;
+    char c = file->input[file->inputStart++];
+    buffer[n++] = c;
+    if (c == '\n') break;
+  }
+  if (n == 0 && size > 1) return NULL;
+  buffer[n] = '\0';
+  return buffer;
+}
+
+int32_t vt_fread(vt_file* file, void* buffer, size_t n, size_t* got) {
+  size_t total = 0;
+  int32_t result = VT_OK;
+  if (file == NULL) {
+    result = VT_E_ARGUMENT;
+  } else {
+    uint8_t* at = buffer;
+    /* What vt_fgets read ahead comes first. */
+    size_t buffered = file->inputEnd - file->inputStart;
+    if (buffered > n) buffered = n;
+    if (buffered > 0) {
+      memcpy(at, file->input + file->inputStart, buffered);
+      file->inputStart += (uint32_t)buffered;
+      total = buffered;
+    }
+    while (total < n) {
+      uint32_t part = n - total < VT_TRANSFER_MAX ? (uint32_t)(n - total) : VT_TRANSFER_MAX;
+      uint32_t count = 0;
+      result = vt_basalt_read(file->handle, part, at + total, part, &count);
+      total += count;
+      if (result != VT_OK) break;
+      if (count < part) {
+        /* A console line or a character device gives less than asked. */
+        if (file->console != kVtFile || count == 0) break;
+      }
+    }
+  }
+  if (got) *got = total;
+  if (result != VT_OK) lastResult = result;
+  return result;
+}
