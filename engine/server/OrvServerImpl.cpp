@@ -1,0 +1,354 @@
+#include "engine/server/OrvServerImpl.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/serve/ClusterRegistry.h"
+#include "engine/serve/LinkChannel.h"
+#include "engine/serve/ServeLoop.h"
+#include "engine/serve/ServerContextImpl.h"
+#include "engine/server/ApplicationDirectory.h"
+#include "engine/server/BuiltinClusters.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/Ui.h"
+#include "veltra/HostCallbacks.h"
+#include "veltra/Link.h"
+#include "veltra/LinkManager.h"
+#include "veltra/OptionsManager.h"
+#include "veltra/ServerError.h"
+
+namespace veltra {
+
+namespace {
+
+void ErrorBox(WindowHandle owner, const char* text, const char* caption) {
+  Ui::MessageBox(owner, text, caption, MessageIcon::Error);
+}
+
+}  // namespace
+
+OrvServerImpl::OrvServerImpl(WindowHandle owner) : owner_(owner) {
+  record_ = &fallbackOptions_;
+
+  DynamicLibrary optionsLibrary;
+  if (!optionsLibrary.Load("Prefbook.dll")) {
+    ErrorBox(owner_, "Cannot find Orv Options Manager library", "Missing DLL");
+    return;
+  }
+  auto getOptionsManager = optionsLibrary.Function<GetOptionsManagerFunction>("GetOptionsManager");
+  if (!getOptionsManager) {
+    ErrorBox(owner_, "No entry point GetOptionsManager in Options Manager library", "Corrupt DLL");
+    return;
+  }
+  // Kept loaded for the life of the process: the record lives in it.
+  optionsLibrary_ = optionsLibrary.Detach();
+  optionsManager = getOptionsManager();
+  if (optionsManager) options = optionsManager->GetOptions();
+  if (options) record_ = options;
+
+  DynamicLibrary linkLibrary;
+  if (!linkLibrary.Load("Wirehub.dll")) {
+    ErrorBox(owner_, "Cannot find Orv Link Manager library", "Missing DLL");
+    return;
+  }
+  auto getLinkManager = linkLibrary.Function<GetLinkManagerFunction>("GetLinkManager");
+  if (!getLinkManager) {
+    ErrorBox(owner_, "No entry point GetLinkManager in Options Manager library", "Corrupt DLL");
+    return;
+  }
+  linkLibrary_ = linkLibrary.Detach();
+  linkManager = getLinkManager();
+  if (linkManager) linkManager->Initialise(owner_);
+}
+
+OrvServerImpl::~OrvServerImpl() {
+  closing_ = true;
+  {
+    std::lock_guard<std::mutex> lock(threadMutex_);
+    if (thread_.joinable()) {
+      Halt();
+      stopSemaphore_.Release();
+      if (thread_.get_id() == std::this_thread::get_id())
+        thread_.detach();
+      else
+        thread_.join();
+    }
+  }
+  // The options record outlives this server when the options manager stays
+  // open; it must not keep pointing at the channel.
+  if (optionsManager && channel_) optionsManager->SetSemaphoreTarget(nullptr);
+  registry_.reset();
+  channel_.reset();
+  context_.reset();
+  if (auto close = reinterpret_cast<CloseOptionsManagerFunction>(
+          DynamicLibrary::Symbol(optionsLibrary_, "CloseOptionsManager")))
+    close();
+  if (auto close = reinterpret_cast<CloseLinkManagerFunction>(
+          DynamicLibrary::Symbol(linkLibrary_, "CloseLinkManager")))
+    close();
+}
+
+void* OrvServerImpl::Start(HostCallbacks* callbacks) {
+  std::lock_guard<std::mutex> lock(threadMutex_);
+  // One server thread at a time: a second Start while it runs changes nothing.
+  if (thread_.joinable()) return &thread_;
+  host_ = callbacks;
+  channel_.reset();
+  context_ = std::make_unique<ServerContextImpl>(host_, record_);
+  channel_ = std::make_unique<LinkChannel>(context_.get(), record_);
+  if (Link* link = link_) channel_->SetLink(link);
+  if (optionsManager) optionsManager->SetSemaphoreTarget(channel_.get());
+  closing_ = false;
+  thread_ = std::thread(&OrvServerImpl::ThreadMain, this);
+  return &thread_;
+}
+
+void OrvServerImpl::SetLink(Link* link) {
+  link_ = link;
+  if (channel_) channel_->SetLink(link);
+}
+
+void OrvServerImpl::SetApplication(const char* path) {
+  bool selected = path && path[0] != '\0' && strnlen(path, kPathSize) < static_cast<size_t>(kPathSize);
+  if (selected) {
+    std::lock_guard<std::mutex> lock(pathMutex_);
+    std::memcpy(applicationPath_, path, std::strlen(path) + 1);
+  }
+  applicationSelected_ = selected;
+}
+
+void OrvServerImpl::ResetBoards(bool force) {
+  Link* link = link_;
+  if (!link || (record_->InhibitReset && !force)) return;
+  bool monitor = record_->MonGeneral && context_;
+  if (monitor) context_->Monitor("Resetting DSP modules");
+  link->Reset();
+  int delay = record_->ResetDelay;
+  if (delay <= 0) return;
+  if (monitor) {
+    char text[64];
+    std::snprintf(text, sizeof text, "Delay after reset of %dms", delay);
+    context_->Monitor("%s", text);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+}
+
+void OrvServerImpl::Run() {
+  loadRequested_ = true;
+  runSemaphore_.Release();
+}
+
+void OrvServerImpl::Reconnect(bool sendWord, uint32_t word) {
+  Link* link = link_;
+  if (sendWord && link) {
+    // A data block of one word: the length word 4, then the word itself.
+    unsigned char block[8];
+    const uint32_t words[2] = {4, word};
+    for (int i = 0; i < 8; ++i) block[i] = static_cast<unsigned char>(words[i / 4] >> (8 * (i % 4)));
+    link->Write(block, sizeof block);
+  }
+  loadRequested_ = false;
+  runSemaphore_.Release();
+}
+
+void OrvServerImpl::Halt() {
+  halted_ = true;
+  StopServingAndCancel();
+}
+
+void OrvServerImpl::StopServingAndCancel() {
+  if (context_) context_->StopServing();
+  if (Link* link = link_) link->Cancel();
+}
+
+void OrvServerImpl::Shutdown() {
+  closing_ = true;
+  stopSemaphore_.Release();
+  std::lock_guard<std::mutex> lock(threadMutex_);
+  // From the server thread itself (a host callback) there is nothing to wait
+  // for: the thread ends when the callback returns to it.
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+bool OrvServerImpl::CanRun() {
+  if (context_ && context_->IsServing()) return false;
+  return applicationSelected_;
+}
+
+void OrvServerImpl::SetCommandLine(const char* text) {
+  if (context_) context_->SetCommandLine(text ? text : "");
+}
+
+const char* OrvServerImpl::GetCommandLine() {
+  return context_ ? context_->CommandLine() : record_->CommandLine;
+}
+
+int OrvServerImpl::CommandLineLimit() {
+  return kCommandLineLimit;
+}
+
+void OrvServerImpl::AddCluster(int number, Cluster* cluster) {
+  if (!cluster) return;
+  std::lock_guard<std::mutex> lock(registryMutex_);
+  // The cluster was handed over with the call; without a run there is no
+  // registry to keep it, so it goes at once rather than leak.
+  if (!registry_) {
+    delete cluster;
+    return;
+  }
+  cluster->channel = channel_.get();
+  cluster->context = context_.get();
+  registry_->Add(number, cluster);
+}
+
+void OrvServerImpl::SetRequestFilter(RequestFilter* filter) {
+  filter_ = filter;
+}
+
+void OrvServerImpl::SignalHostSemaphore(int n) {
+  // A mask has 32 bits; other numbers name no semaphore.
+  if (channel_ && n >= 0 && n < 32) channel_->SignalSemaphore(n);
+}
+
+WindowHandle OrvServerImpl::MainWindow() const {
+  return host_ ? host_->MainWindow() : owner_;
+}
+
+void OrvServerImpl::ThreadMain() {
+  host_->ThreadStarted();
+  for (;;) {
+    context_->CloseRedirections();
+    // Stop is listed first, so a shutdown wins over a pending run.
+    if (Semaphore::WaitAny(stopSemaphore_, runSemaphore_) == 0) break;
+    PerformRun();
+  }
+  host_->ThreadEnding();
+}
+
+bool OrvServerImpl::ShouldReport() const {
+  if (closing_ || halted_) return false;
+  return !servePhase_ || context_->IsServing();
+}
+
+void OrvServerImpl::ReportError(const char* text, const char* caption) {
+  Ui::MessageBox(MainWindow(), text, caption, MessageIcon::Warning);
+}
+
+void OrvServerImpl::PerformRun() {
+  halted_ = false;
+  servePhase_ = false;
+  try {
+    context_->OpenRedirections();
+    RunCycle();
+  } catch (const ServerError& error) {
+    if (ShouldReport()) ReportError(error.what(), "Server Error");
+  } catch (const QMXExc& error) {
+    if (ShouldReport()) {
+      // The driver's texts need not be terminated within their fields.
+      char text[sizeof error.message + sizeof error.file + 64];
+      std::snprintf(text, sizeof text, "%.*s Error=%d Line=%d File=%.*s",
+                    static_cast<int>(strnlen(error.message, sizeof error.message)), error.message,
+                    error.error, error.line, static_cast<int>(strnlen(error.file, sizeof error.file)),
+                    error.file);
+      ReportError(text, "Link Driver Error");
+    }
+  } catch (...) {
+    if (ShouldReport()) ReportError("Abnormal program termination", "Server Error");
+  }
+  CleanUpRun();
+}
+
+void OrvServerImpl::RunCycle() {
+  if (loadRequested_) {
+    LoadAndServe();
+    return;
+  }
+  if (record_->MonGeneral) context_->Monitor("Reconnecting to running application");
+  Serve();
+}
+
+void OrvServerImpl::LoadAndServe() {
+  WindowHandle window = MainWindow();
+  if (!applicationSelected_) {
+    Ui::MessageBox(window, "No Veltra application has been selected", "Error", MessageIcon::Warning);
+    return;
+  }
+  char path[kPathSize];
+  {
+    std::lock_guard<std::mutex> lock(pathMutex_);
+    std::memcpy(path, applicationPath_, sizeof path);
+  }
+  Link* link = link_;
+
+  if (record_->C4x) {
+    if (record_->MonGeneral) context_->Monitor("Loading C4x kernel file %s", record_->RootKernel);
+    if (!link || !link->LoadFile(record_->RootKernel)) {
+      ErrorBox(window, "Cannot load C4x kernel", "Loading");
+      return;
+    }
+  }
+
+  if (record_->MonGeneral) context_->Monitor("Loading %s", path);
+  std::memcpy(loadedPath_, path, sizeof loadedPath_);
+  context_->SetApplicationPath(loadedPath_);
+  MakeApplicationDirectoryCurrent(path);
+
+  if (!link || !link->LoadFile(path)) {
+    char caption[kPathSize + 32];
+    std::snprintf(caption, sizeof caption, "Failed to load %s", path);
+    const char* reason = link ? link->LoadError() : "No link to the hardware is available";
+    ErrorBox(window, reason ? reason : "", caption);
+    return;
+  }
+  if (record_->MonGeneral) context_->Monitor("Loading completed");
+
+  if (record_->Alone) {
+    Ui::MessageBox(window,
+                   "Standalone application running\nSee View/Options/Parameters/Standalone application",
+                   "Loaded", MessageIcon::Information);
+    return;
+  }
+  Serve();
+}
+
+void OrvServerImpl::Serve() {
+  context_->SetServing(true);
+  servePhase_ = true;
+  // Stopped while loading: the application is not served.
+  if (halted_) {
+    context_->SetServing(false);
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(registryMutex_);
+    registry_.reset();
+    registry_ = std::make_unique<ClusterRegistry>(channel_.get(), context_.get(), record_);
+    RegisterBuiltinClusters(*registry_);
+  }
+  ServeLoop(*context_, *channel_, *registry_, filter_.load());
+}
+
+void OrvServerImpl::CleanUpRun() {
+  context_->SetServing(false);
+  if (record_->MonGeneral) context_->Monitor("Server terminated");
+  context_->CloseRedirections();
+  {
+    std::lock_guard<std::mutex> lock(registryMutex_);
+    registry_.reset();
+  }
+  // A driver failing while the run is wound up must not end the server
+  // thread; the run is over either way.
+  try {
+    StopServingAndCancel();
+  } catch (...) {
+  }
+  try {
+    if (Link* link = link_) link->RunEnded();
+  } catch (...) {
+  }
+  host_->RunFinished();
+  if (record_->ExitOnStop) Ui::PostQuit(MainWindow());
+}
+
+}  // namespace veltra
