@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include "engine/serve/tests/ServeTestSupport.h"
+#include "veltra/ServerError.h"
+
+namespace veltra {
+namespace {
+
+using test::ClusterCalls;
+using test::CountingClusterCalls;
+using test::SampleCluster;
+
+class ClusterRegistryTest : public test::ServeFixture, public ::testing::Test {};
+
+TEST_F(ClusterRegistryTest, NumbersSharingABucketAreAllFound) {
+  int deletions = 0;
+  auto* sixteen = new SampleCluster(&deletions);
+  auto* zero = new SampleCluster(&deletions);
+  auto* far = new SampleCluster(&deletions);
+  {
+    ClusterRegistry registry(&channel, &context, &options);
+    registry.Add(16, sixteen);
+    registry.Add(0, zero);
+    registry.Add(0x10000, far);
+    EXPECT_EQ(registry.Find(16), sixteen);
+    EXPECT_EQ(registry.Find(0), zero);
+    EXPECT_EQ(registry.Find(0x10000), far);
+    EXPECT_EQ(registry.Find(32), nullptr);
+    EXPECT_EQ(zero->channel, &channel);
+    EXPECT_EQ(zero->context, &context);
+
+    auto* again = new SampleCluster(&deletions);
+    try {
+      registry.Add(16, again);
+      FAIL() << "duplicate accepted";
+    } catch (const duplicate_cluster& error) {
+      EXPECT_STREQ(error.what(), "duplicate cluster number 16");
+    }
+    EXPECT_EQ(deletions, 1);  // the refused cluster is not leaked
+    EXPECT_EQ(registry.Find(16), sixteen);
+  }
+  EXPECT_EQ(deletions, 4);  // host-supplied clusters are deleted with the registry
+}
+
+TEST_F(ClusterRegistryTest, LibraryClusterIsInitialisedAndClosedOncePerRun) {
+  options.MonGeneral = 1;
+  ClusterCalls before = CountingClusterCalls();
+  for (int run = 1; run <= 2; ++run) {
+    ClusterRegistry registry(&channel, &context, &options);
+    Cluster* cluster = registry.LoadLibrary(0x7a1);
+    ASSERT_NE(cluster, nullptr);
+    EXPECT_STREQ(cluster->Name(), "Counting Cluster");
+    EXPECT_EQ(registry.Find(0x7a1), cluster);
+    EXPECT_EQ(cluster->channel, &channel);
+    EXPECT_EQ(cluster->context, &context);
+    EXPECT_EQ(CountingClusterCalls().inits, before.inits + run);
+    EXPECT_EQ(CountingClusterCalls().closes, before.closes + run - 1);
+  }
+  ClusterCalls after = CountingClusterCalls();
+  EXPECT_EQ(after.closes, before.closes + 2);
+  EXPECT_EQ(after.strays, 0);
+  EXPECT_EQ(host.Err(), "MON: loaded Plexa_7a1.so\nMON: loaded Plexa_7a1.so\n");
+}
+
+TEST_F(ClusterRegistryTest, UnloadableLibrariesYieldNoCluster) {
+  ClusterRegistry registry(&channel, &context, &options);
+  EXPECT_EQ(registry.LoadLibrary(0x7f0), nullptr);
+  EXPECT_EQ(host.Err(), "");  // reasons only with MonGeneral
+
+  options.MonGeneral = 1;
+  EXPECT_EQ(registry.LoadLibrary(0x7f0), nullptr);
+  EXPECT_EQ(host.Err().rfind("MON: Cannot load library Plexa_7f0.so: ", 0), 0u) << host.Err();
+  EXPECT_NE(host.Err().find("cannot open shared object"), std::string::npos) << host.Err();
+
+  host.Clear();
+  EXPECT_EQ(registry.LoadLibrary(0x7a3), nullptr);  // no ClusterInit
+  EXPECT_EQ(registry.LoadLibrary(0x7a4), nullptr);  // ClusterInit fails
+  EXPECT_EQ(registry.Find(0x7a3), nullptr);
+  EXPECT_EQ(registry.Find(0x7a4), nullptr);
+  EXPECT_EQ(host.Err(), "MON: loaded Plexa_7a4.so\n");
+}
+
+}  // namespace
+}  // namespace veltra
