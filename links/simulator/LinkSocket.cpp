@@ -1,0 +1,114 @@
+#include "LinkSocket.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace veltra::sim {
+
+LinkSocket::LinkSocket(int fd) : fd_(fd), readBuffer_(new char[kReadBufferSize]) {}
+
+LinkSocket::~LinkSocket() {
+  ::close(fd_);
+}
+
+void LinkSocket::Shutdown() {
+  ::shutdown(fd_, SHUT_RDWR);
+}
+
+LinkSocket::Status LinkSocket::Read(char* buffer, size_t count, size_t& done, int wakeFd, int& error) {
+  while (done < count) {
+    if (readStart_ < readEnd_) {
+      size_t n = std::min(readEnd_ - readStart_, count - done);
+      std::memcpy(buffer + done, readBuffer_.get() + readStart_, n);
+      readStart_ += n;
+      done += n;
+      continue;
+    }
+    // Large reads go straight to the caller; small ones take whatever is
+    // waiting, so the next few reads cost no system call.
+    size_t want = count - done;
+    bool direct = want >= kReadBufferSize;
+    char* target = direct ? buffer + done : readBuffer_.get();
+    size_t room = direct ? want : kReadBufferSize;
+    ssize_t got = ::recv(fd_, target, room, MSG_DONTWAIT);
+    if (got > 0) {
+      if (direct) {
+        done += static_cast<size_t>(got);
+      } else {
+        readStart_ = 0;
+        readEnd_ = static_cast<size_t>(got);
+      }
+      continue;
+    }
+    if (got == 0) return Status::kClosed;
+    if (errno == EINTR) continue;
+    if (errno == ECONNRESET) return Status::kClosed;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      error = errno;
+      return Status::kFailed;
+    }
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    int ready = ::poll(fds, 2, -1);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      return Status::kFailed;
+    }
+    if (fds[1].revents & POLLIN) return Status::kWoken;
+    // Data, end of file or an error on the socket: the next recv tells which.
+  }
+  return Status::kOk;
+}
+
+int LinkSocket::Write(const char* data, size_t count) {
+  std::lock_guard lock(sendMutex_);
+  if (count == sizeof held_ && heldCount_ == 0) {
+    std::memcpy(held_, data, sizeof held_);
+    heldCount_ = sizeof held_;
+    return 0;
+  }
+  return SendLocked(data, count);
+}
+
+int LinkSocket::Flush() {
+  std::lock_guard lock(sendMutex_);
+  return SendLocked(nullptr, 0);
+}
+
+int LinkSocket::SendLocked(const char* data, size_t count) {
+  iovec parts[2];
+  int partCount = 0;
+  if (heldCount_ > 0) parts[partCount++] = {held_, heldCount_};
+  if (count > 0) parts[partCount++] = {const_cast<char*>(data), count};
+  heldCount_ = 0;
+  iovec* next = parts;
+  while (partCount > 0) {
+    msghdr message{};
+    message.msg_iov = next;
+    message.msg_iovlen = static_cast<size_t>(partCount);
+    ssize_t sent = ::sendmsg(fd_, &message, MSG_NOSIGNAL);
+    if (sent < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    size_t left = static_cast<size_t>(sent);
+    while (partCount > 0 && left >= next->iov_len) {
+      left -= next->iov_len;
+      ++next;
+      --partCount;
+    }
+    if (partCount > 0) {
+      next->iov_base = static_cast<char*>(next->iov_base) + left;
+      next->iov_len -= left;
+    }
+  }
+  return 0;
+}
+
+}  // namespace veltra::sim

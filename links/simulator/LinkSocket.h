@@ -1,0 +1,54 @@
+// The server's end of the socket to one simulated application. Reads are
+// buffered and can be woken through a second descriptor; a lone 4-byte write
+// (a block's length word) is held back and leaves together with the next
+// write, so a block costs one system call.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+
+namespace veltra::sim {
+
+class LinkSocket {
+ public:
+  enum class Status { kOk, kClosed, kWoken, kFailed };
+
+  static constexpr size_t kReadBufferSize = 64 * 1024;
+
+  explicit LinkSocket(int fd);
+  ~LinkSocket();
+  LinkSocket(const LinkSocket&) = delete;
+  LinkSocket& operator=(const LinkSocket&) = delete;
+
+  // Wakes every thread blocked on this socket; from then on it reads as closed.
+  void Shutdown();
+
+  // Fills buffer[done..count), moving done along. Returns kWoken, with what
+  // has arrived kept, as soon as wakeFd is readable and no data is at hand.
+  // Only one thread reads at a time.
+  Status Read(char* buffer, size_t count, size_t& done, int wakeFd, int& error);
+
+  // Sends count bytes, or holds a lone word for the next Write or Flush.
+  // Returns 0 or an errno value.
+  int Write(const char* data, size_t count);
+  // Sends a held word, so that the peer has everything we have "sent".
+  int Flush();
+
+ private:
+  int SendLocked(const char* data, size_t count);
+
+  const int fd_;
+
+  // Read side: used only by the reading thread.
+  std::unique_ptr<char[]> readBuffer_;
+  size_t readStart_ = 0;
+  size_t readEnd_ = 0;
+
+  // Guards held_ and heldCount_, and keeps the sends of different threads apart.
+  std::mutex sendMutex_;
+  char held_[4] = {};
+  size_t heldCount_ = 0;
+};
+
+}  // namespace veltra::sim
