@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -36,12 +37,21 @@ struct ClusterRegistry::Impl {
   RequestChannel* channel;
   ServerContext* context;
   const OptionsRecord* options;
+  // Guards buckets and libraries: the host may add a cluster from its own
+  // thread (OrvServer::AddCluster) while the serve loop looks one up.
+  mutable std::mutex mutex;
   std::array<std::vector<Entry>, kBucketCount> buckets;
   // Libraries loaded for this run, most recent first. They stay loaded for
   // the life of the process, so the handles are only kept, never freed.
   std::vector<void*> libraries;
 
   bool MonGeneral() const { return options && options->MonGeneral; }
+
+  Cluster* FindLocked(int number) const {
+    for (const Entry& entry : buckets[static_cast<unsigned>(number) % kBucketCount])
+      if (entry.number == number) return entry.cluster;
+    return nullptr;
+  }
 };
 
 ClusterRegistry::ClusterRegistry(RequestChannel* channel, ServerContext* context,
@@ -69,17 +79,20 @@ void ClusterRegistry::Add(int number, Cluster* cluster, void* library) {
   if (!cluster) return;
   cluster->channel = impl_->channel;
   cluster->context = impl_->context;
-  if (Find(number)) {
-    Release(cluster, library);
-    throw duplicate_cluster(number);
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (!impl_->FindLocked(number)) {
+      impl_->buckets[static_cast<unsigned>(number) % kBucketCount].push_back({number, cluster, library});
+      return;
+    }
   }
-  impl_->buckets[static_cast<unsigned>(number) % kBucketCount].push_back({number, cluster, library});
+  Release(cluster, library);
+  throw duplicate_cluster(number);
 }
 
 Cluster* ClusterRegistry::Find(int number) const {
-  for (const Entry& entry : impl_->buckets[static_cast<unsigned>(number) % kBucketCount])
-    if (entry.number == number) return entry.cluster;
-  return nullptr;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->FindLocked(number);
 }
 
 Cluster* ClusterRegistry::LoadLibrary(int number) {
@@ -97,7 +110,10 @@ Cluster* ClusterRegistry::LoadLibrary(int number) {
   if (!init) return nullptr;  // the library is released on leaving
   if (impl_->MonGeneral() && impl_->context) impl_->context->Monitor("loaded %s", file.c_str());
   void* handle = library.Detach();
-  impl_->libraries.insert(impl_->libraries.begin(), handle);
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->libraries.insert(impl_->libraries.begin(), handle);
+  }
   Cluster* cluster = init();
   if (!cluster) return nullptr;
   Add(number, cluster, handle);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "engine/serve/tests/ServeTestSupport.h"
 #include "veltra/ServerError.h"
 
@@ -40,6 +42,20 @@ TEST_F(ClusterRegistryTest, NumbersSharingABucketAreAllFound) {
     EXPECT_EQ(registry.Find(16), sixteen);
   }
   EXPECT_EQ(deletions, 4);  // host-supplied clusters are deleted with the registry
+}
+
+TEST_F(ClusterRegistryTest, HostMayAddWhileTheServerLooksUp) {
+  ClusterRegistry registry(&channel, &context, &options);
+  auto* zero = new SampleCluster;
+  registry.Add(0, zero);
+  std::thread adder([&] {
+    for (int i = 1; i <= 500; ++i) registry.Add(i * 16, new SampleCluster);
+  });
+  // Looking up an absent number walks the whole bucket while it grows.
+  for (int i = 0; i < 20000; ++i) ASSERT_EQ(registry.Find(1000 * 16), nullptr);
+  EXPECT_EQ(registry.Find(0), zero);
+  adder.join();
+  EXPECT_NE(registry.Find(500 * 16), nullptr);
 }
 
 TEST_F(ClusterRegistryTest, LibraryClusterIsInitialisedAndClosedOncePerRun) {

@@ -19,3 +19,7 @@ const ThrowingCluster::Table ThrowingCluster::kHandlers = {nullptr, &ThrowingClu
 VELTRA_C_EXPORT veltra::Cluster* ClusterInit() {
   return new ThrowingCluster;
 }
+
+VELTRA_C_EXPORT void ClusterClose(veltra::Cluster* cluster) {
+  delete cluster;
+}
