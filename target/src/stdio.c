@@ -152,8 +152,10 @@ int vt_puts(const char* text) {
    record of a text file (with its newline put back), or a block of bytes. */
 static int Refill(vt_file* file) {
   if (file->inputEnded) return 0;
+  /* Room for any string a reply can carry, so nothing a server sends is lost,
+     plus the newline put back after a text record. */
   if (file->input == NULL) {
-    file->input = malloc(VT_TRANSFER_MAX + 1);
+    file->input = malloc(VT_BYTES_MAX + 1);
     if (file->input == NULL) {
       lastResult = VT_TABLE_FULL;
       return 0;
@@ -163,11 +165,11 @@ static int Refill(vt_file* file) {
   int32_t result;
   if (file->console == kVtFile && (file->type == VT_REC_TEXT || file->type == VT_REC_CRLF)) {
     int32_t length;
-    result = vt_basalt_read_record(file->handle, VT_REC_BEGIN, VT_TRANSFER_MAX, file->input, VT_TRANSFER_MAX,
+    result = vt_basalt_read_record(file->handle, VT_REC_BEGIN, VT_TRANSFER_MAX, file->input, VT_BYTES_MAX,
                                    &length, &got);
     if (result == VT_OK) file->input[got++] = '\n';
   } else {
-    result = vt_basalt_read(file->handle, VT_TRANSFER_MAX, file->input, VT_TRANSFER_MAX, &got);
+    result = vt_basalt_read(file->handle, VT_TRANSFER_MAX, file->input, VT_BYTES_MAX, &got);
     if (got > 0 && result == VT_EOF) result = VT_OK; /* the last, unterminated piece */
   }
   file->inputStart = 0;
