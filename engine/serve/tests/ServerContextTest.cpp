@@ -103,16 +103,6 @@ TEST_F(ServerContextTest, CommandLineKeepsAtMost254Characters) {
   EXPECT_EQ(options.CommandLine[254], '\0');
   EXPECT_EQ(Context().CommandLineLimit(), 254);
 
-  EXPECT_EQ(Context().ProgramName(), nullptr);
-  EXPECT_STREQ(Context().Arguments(), "");
-  Context().SetProgramName("");
-  Context().SetArguments("-v 3");
-  ASSERT_NE(Context().ProgramName(), nullptr);
-  EXPECT_STREQ(Context().ProgramName(), "");
-  EXPECT_STREQ(Context().Arguments(), "-v 3");
-  Context().ClearProgramOverride();
-  EXPECT_EQ(Context().ProgramName(), nullptr);
-  EXPECT_STREQ(Context().Arguments(), "");
 }
 
 TEST_F(ServerContextTest, StandardErrorMergedIntoAnOutputFileIsNotShown) {
