@@ -102,7 +102,6 @@ TEST_F(ServerContextTest, CommandLineKeepsAtMost254Characters) {
   EXPECT_EQ(std::string(Context().CommandLine()), std::string(254, 'a'));
   EXPECT_EQ(options.CommandLine[254], '\0');
   EXPECT_EQ(Context().CommandLineLimit(), 254);
-
 }
 
 TEST_F(ServerContextTest, StandardErrorMergedIntoAnOutputFileIsNotShown) {
