@@ -74,6 +74,15 @@ class ServicesTest : public ::testing::Test {
     return r;
   }
 
+  // Serves a close (service 11) of handle with disposition keep.
+  void ServeClose(uint32_t handle) {
+    EXPECT_EQ(server.BeginRequest(), 0x00Bu);
+    EXPECT_EQ(server.Word(), handle);
+    EXPECT_EQ(server.Word(), 0u);
+    server.EndRequest();
+    server.SendResult(0);
+  }
+
   // Takes a read-record request (service 15); returns {control, n}.
   std::pair<uint32_t, uint32_t> TakeReadRecord(uint32_t handle) {
     EXPECT_EQ(server.BeginRequest(), 0x00Fu);
@@ -158,6 +167,7 @@ TEST_F(ServicesTest, CountedRecordsPatchUnknownLengthsAndEndReadsSeparately) {
     results.push_back(static_cast<int32_t>(got));
     results.push_back(vt_fread_record(f, buffer.data(), buffer.size(), &length, &got));
     results.push_back(static_cast<int32_t>(got));
+    vt_fclose(f);
     return results;
   });
   ServeOpen("counted.dat", 2, 2, 1, 6);
@@ -200,6 +210,7 @@ TEST_F(ServicesTest, CountedRecordsPatchUnknownLengthsAndEndReadsSeparately) {
   std::tie(control, n) = TakeReadRecord(6);
   EXPECT_EQ(control, kBegin);
   server.Send(FakeServer::Reply().Word(0xFFFFFFFF).Bytes(""), 1);
+  ServeClose(6);
 
   EXPECT_EQ(client.Get(), (std::vector<int32_t>{0, 0, 0, 0, 0, 100, 100, VT_EOF, 0}));
   EXPECT_TRUE(server.Quiet(100));
@@ -213,6 +224,7 @@ TEST_F(ServicesTest, CrlfRecordReadIsOneCall) {
     size_t got = 0;
     EXPECT_EQ(vt_fread_record(f, buffer, sizeof buffer, &length, &got), 0);
     EXPECT_EQ(vt_fbackspace(f), 0);
+    vt_fclose(f);
     return std::string(buffer, got);
   });
   ServeOpen("crlf.txt", 3, 0, 0, 2);
@@ -224,6 +236,7 @@ TEST_F(ServicesTest, CrlfRecordReadIsOneCall) {
   EXPECT_EQ(server.Word(), 2u);
   server.EndRequest();
   server.SendResult(0);
+  ServeClose(2);
   EXPECT_EQ(client.Get(), "hello");
 }
 
@@ -245,6 +258,8 @@ TEST_F(ServicesTest, FixedRecordsAreAddressedByNumber) {
     results.push_back(vt_fwrite_record_at(f5, VT_REC_NUMBER_MASK + 1, record.data(), record.size()));
     results.push_back(vt_fread_record_at(f5, 0, buffer, sizeof buffer, &length, &got));
     results.push_back(vt_fwrite_record(f5, record.data(), record.size()));
+    vt_fclose(f4);
+    vt_fclose(f5);
     return results;
   });
   ServeOpen("fixed4.dat", 4, 2, 1, 3);
@@ -259,6 +274,8 @@ TEST_F(ServicesTest, FixedRecordsAreAddressedByNumber) {
   server.Send(FakeServer::Reply().Word(64).Bytes(std::string(64, 's')), 0);
   w = ServeWriteRecord(4);
   EXPECT_EQ(w.control, kBegin | kEnd | VT_REC_NUMBER_MASK);
+  ServeClose(3);
+  ServeClose(4);
   EXPECT_EQ(client.Get(), (std::vector<int32_t>{0, 0, 64, 0, VT_E_ARGUMENT, VT_E_ARGUMENT, VT_E_ARGUMENT}));
   EXPECT_TRUE(server.Quiet(100));
 }
