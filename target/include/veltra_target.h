@@ -355,7 +355,9 @@ int vt_puts(const char* text);
 int vt_fputs(const char* text, vt_file* file);
 /* Reads one line, newline included, as fgets does; NULL at the end of input
    with nothing read. Console input reads lines from the server; files of types
-   1 and 3 read one record per line; other files read their bytes. */
+   1 and 3 read one record per line; other files read their bytes, up to 4096
+   ahead of what was returned (vt_fread takes those first; positioning and
+   record calls drop them and act on the server's position). */
 char* vt_fgets(char* buffer, int size, vt_file* file);
 
 /* Opens a host file (name relative to the application's directory).
