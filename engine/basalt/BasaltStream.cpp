@@ -1,0 +1,441 @@
+#include "engine/basalt/BasaltStream.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace veltra {
+
+using namespace basalt;
+
+namespace {
+
+constexpr char kTextEndMark = 0x1A;
+constexpr int32_t kRecordEndMark = -1;
+
+// Bytes that may still be transferred of a record: never negative, never
+// more than asked for. A position of -1 (after a rewind) means no record.
+uint32_t Remaining(int64_t length, int64_t position, uint32_t count) {
+  if (position < 0 || length <= position) return 0;
+  return static_cast<uint32_t>(std::min<int64_t>(length - position, count));
+}
+
+}  // namespace
+
+bool BasaltStream::IsRegularFile() const {
+  struct stat info;
+  return file && fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool BasaltStream::IsCharacterDevice() const {
+  struct stat info;
+  return file && fstat(fileno(file), &info) == 0 && S_ISCHR(info.st_mode);
+}
+
+int BasaltStream::TransferResult() {
+  if (std::feof(file)) {
+    status = 1;
+    return kEndOfFile;
+  }
+  bool failed = std::ferror(file) != 0;
+  status = failed ? -432 : -400;
+  return failed ? kFailure : kOk;
+}
+
+size_t BasaltStream::Put(const void* data, size_t count) {
+  bool switching = direction != kWriting;
+  if (switching) fseeko(file, 0, SEEK_CUR);
+  size_t done = std::fwrite(data, 1, count, file);
+  if (switching) fseeko(file, 0, SEEK_CUR);
+  return done;
+}
+
+// End marks belong to files. A console stream or a pipe cannot step back
+// over one, so it would stay in the output.
+bool BasaltStream::EndMarksWanted() const {
+  return kind != kConsole && (type == 1 || type == 2 || type == 3) && IsRegularFile();
+}
+
+bool BasaltStream::RecordFits(int64_t headerOffset, int64_t length) const {
+  struct stat info;
+  if (!file || fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return true;
+  return headerOffset + 8 + length <= static_cast<int64_t>(info.st_size);
+}
+
+bool BasaltStream::CompleteRecord(int to) {
+  if (type == 2) {
+    int32_t written = static_cast<int32_t>(position);
+    if (Put(&written, 4) != 4) return false;
+    // The header also gets the real count when it was given and not kept
+    // to, so the file never holds a record whose two length words differ.
+    if (recordLength != written) {
+      off_t end = ftello(file);
+      off_t header = end - 8 - static_cast<off_t>(position);
+      if (end < 0 || header < 0 || fseeko(file, header, SEEK_SET) != 0) return false;
+      if (std::fwrite(&written, 4, 1, file) != 1) return false;
+      if (fseeko(file, end, SEEK_SET) != 0) return false;
+      recordLength = written;
+    }
+  } else if (type == 1 || type == 3) {
+    if (!noNewline) {
+      const char* newline = type == 1 ? "\n" : "\r\n";
+      size_t length = std::strlen(newline);
+      if (Put(newline, length) != length) return false;
+    }
+    noNewline = false;
+  }
+  if (to != kWriting && EndMarksWanted()) {
+    if (type == 2) {
+      if (Put(&kRecordEndMark, 4) != 4 || fseeko(file, -4, SEEK_CUR) != 0) return false;
+    } else {
+      if (Put(&kTextEndMark, 1) != 1 || fseeko(file, -1, SEEK_CUR) != 0) return false;
+    }
+  }
+  return true;
+}
+
+bool BasaltStream::ChangeDirection(int to) {
+  if (!file) return false;
+  if (direction == kWriting) {
+    if (!CompleteRecord(to)) return false;
+  } else if (direction == kReading && type == 2 && recordLength != -1) {
+    int64_t skip = static_cast<int64_t>(recordLength) - position + 4;
+    if (recordLength < 0 || position < 0 || skip < 0) return false;
+    if (fseeko(file, skip, SEEK_CUR) != 0) return false;
+  }
+  // The C library wants a positioning between reading and writing.
+  if (direction != to && direction != kNone && to != kNone) fseeko(file, 0, SEEK_CUR);
+  direction = to;
+  return true;
+}
+
+int BasaltStream::Read(char* out, uint32_t count, uint32_t* transferred) {
+  *transferred = 0;
+  if (IsCharacterDevice()) {
+    if (std::fgets(out, static_cast<int>(count) + 1, file)) *transferred = std::strlen(out);
+  } else {
+    *transferred = static_cast<uint32_t>(std::fread(out, 1, count, file));
+  }
+  return TransferResult();
+}
+
+int BasaltStream::Write(const char* data, uint32_t count, uint32_t* written) {
+  *written = static_cast<uint32_t>(Put(data, count));
+  if (*written == count) return kOk;
+  TransferResult();
+  if (status >= 0) status = -400;
+  return kFailure;
+}
+
+bool BasaltStream::EnsureLineBuffer() {
+  if (!lineBuffer_) lineBuffer_.reset(new (std::nothrow) char[kLineBufferSize]());
+  return lineBuffer_ != nullptr;
+}
+
+int BasaltStream::ReadLineRecord(uint32_t control, uint32_t count, char* out, int32_t* lengthWord,
+                                 uint32_t* transferred) {
+  int result = kOk;
+  if (control & kBeginRecord) {
+    if (!ChangeDirection(kReading)) return kFailure;
+    if (!EnsureLineBuffer()) return kLineBufferMissing;
+    position = 0;
+    lineLength_ = 0;
+    recordLength = 0;
+    char* line = lineBuffer_.get();
+    if (!std::fgets(line, kLineLength + 1, file)) {
+      result = TransferResult();
+      if (result == kOk) result = kEndOfFile;
+    } else {
+      int length = static_cast<int>(std::strlen(line));
+      // Only a newline is dropped: a line cut at the buffer's length keeps
+      // its last character.
+      if (length > 0 && line[length - 1] == '\n') {
+        --length;
+        if (length > 0 && line[length - 1] == '\r') --length;
+      }
+      if (line[0] == kTextEndMark) {
+        status = 1;
+        return kEndOfFile;
+      }
+      TransferResult();
+      lineLength_ = length;
+      recordLength = length;
+      *lengthWord = length;
+    }
+  }
+  uint32_t available = Remaining(std::min<int64_t>(recordLength, lineLength_), position, count);
+  if (available > 0) std::memcpy(out, lineBuffer_.get() + position, available);
+  *transferred = available;
+  return result;
+}
+
+int BasaltStream::BeginNumberedRecord(uint32_t control, int to) {
+  uint32_t record = control & kRecordNumberMask;
+  // Record numbers count from 1; 0 would seek before the file.
+  if (record == 0) return kFailure;
+  if (!ChangeDirection(to)) return kFailure;
+  int64_t offset = (static_cast<int64_t>(record) - 1) * recordLength;
+  if (fseeko(file, offset, SEEK_SET) != 0) return kFailure;
+  position = 0;
+  return kOk;
+}
+
+int BasaltStream::ReadRecord(uint32_t control, uint32_t count, char* out, int32_t* lengthWord,
+                             uint32_t* transferred) {
+  *lengthWord = 0;
+  *transferred = 0;
+  bool begin = control & kBeginRecord;
+  int result = kOk;
+  switch (type) {
+    case 1:
+    case 3:
+      result = ReadLineRecord(control, count, out, lengthWord, transferred);
+      if (result == kFailure || result == kLineBufferMissing) return result;
+      break;
+    case 4:
+    case 5: {
+      if (begin) {
+        if (BeginNumberedRecord(control, kReading) != kOk) return kFailure;
+      }
+      *lengthWord = recordLength;
+      uint32_t wanted = Remaining(recordLength, position, count);
+      if (wanted > 0) {
+        *transferred = static_cast<uint32_t>(std::fread(out, 1, wanted, file));
+        result = TransferResult();
+      }
+      break;
+    }
+    case 2: {
+      if (begin) {
+        if (!ChangeDirection(kReading)) return kFailure;
+        off_t at = ftello(file);
+        int32_t header;
+        recordLength = -1;
+        position = 0;
+        if (std::fread(&header, 4, 1, file) != 1) {
+          // No whole header: the end of the file, not a record.
+          result = TransferResult();
+          if (result == kOk) result = kEndOfFile;
+          if (at >= 0) fseeko(file, at, SEEK_SET);
+          *lengthWord = -1;
+          return result;
+        }
+        if (header == kRecordEndMark) {
+          fseeko(file, -4, SEEK_CUR);
+          *lengthWord = -1;
+          status = 1;
+          return kEndOfFile;
+        }
+        // A negative length, or one that runs past the end of the file,
+        // is not a record; the stream stays before it.
+        if (header < 0 || !RecordFits(at, header)) {
+          fseeko(file, at, SEEK_SET);
+          return kFailure;
+        }
+        recordLength = header;
+        *lengthWord = header;
+      }
+      uint32_t wanted = Remaining(recordLength, position, count);
+      if (wanted > 0) {
+        *transferred = static_cast<uint32_t>(std::fread(out, 1, wanted, file));
+        result = TransferResult();
+      }
+      break;
+    }
+    default:  // type 0: one transfer per record
+      if (begin) {
+        if (!ChangeDirection(kReading)) return kFailure;
+        recordLength = static_cast<int32_t>(count);
+        *lengthWord = recordLength;
+        position = 0;
+        *transferred = static_cast<uint32_t>(std::fread(out, 1, count, file));
+        result = TransferResult();
+      }
+      break;
+  }
+  // The position must count this transfer before a type 2 record is left,
+  // or the skip to its trailer would be wrong.
+  position += *transferred;
+  if (control & kEndTransfer) {
+    if (!ChangeDirection(kNone)) return kFailure;
+  }
+  return result;
+}
+
+int BasaltStream::WriteRecord(uint32_t control, int32_t length, const char* data, uint32_t count) {
+  bool begin = control & kBeginRecord;
+  if (begin) {
+    switch (type) {
+      case 1:
+      case 3:
+        if (!ChangeDirection(kWriting)) return kFailure;
+        position = 0;
+        if (control & kNoNewline) noNewline = true;
+        break;
+      case 4:
+      case 5:
+        if (BeginNumberedRecord(control, kWriting) != kOk) return kFailure;
+        break;
+      case 2:
+        if (!ChangeDirection(kWriting)) return kFailure;
+        recordLength = length;
+        position = 0;
+        if (Put(&length, 4) != 4) {
+          TransferResult();
+          return kFailure;
+        }
+        break;
+      default:
+        if (!ChangeDirection(kWriting)) return kFailure;
+        recordLength = length;
+        position = 0;
+        break;
+    }
+  }
+  int result = kOk;
+  if (count > 0) {
+    uint32_t written = static_cast<uint32_t>(Put(data, count));
+    if (position >= 0) position += written;
+    if (written != count) {
+      TransferResult();
+      if (status >= 0) status = -400;
+      result = kFailure;
+    }
+  }
+  if (control & kEndTransfer) {
+    if (!ChangeDirection(kNone)) return kFailure;
+  }
+  return result;
+}
+
+int BasaltStream::Backspace() {
+  if (!ChangeDirection(kNone)) return kFailure;
+  if (type == 2) {
+    off_t start = ftello(file);
+    if (fseeko(file, -4, SEEK_CUR) != 0) {
+      std::rewind(file);
+      return kFailure;
+    }
+    int32_t trailer;
+    if (std::fread(&trailer, 4, 1, file) != 1) {
+      std::clearerr(file);
+      fseeko(file, start, SEEK_SET);
+      return kFailure;
+    }
+    // A trailer below -1 is not a length; one longer than what lies before
+    // it makes the step fail. Either way the stream stays where it was.
+    int64_t back = trailer == kRecordEndMark ? 4 : static_cast<int64_t>(trailer) + 8;
+    if (trailer < kRecordEndMark || fseeko(file, -back, SEEK_CUR) != 0) {
+      fseeko(file, start, SEEK_SET);
+      return kFailure;
+    }
+    position = 0;
+    return kOk;
+  }
+  if (type == 3) {
+    if (fseeko(file, -1, SEEK_CUR) != 0) {
+      std::rewind(file);
+      return kFailure;
+    }
+    // The byte read first ends the previous line; look for the newline
+    // before that one.
+    int c = std::fgetc(file);
+    do {
+      if (fseeko(file, -2, SEEK_CUR) != 0) {
+        std::rewind(file);
+        break;
+      }
+      c = std::fgetc(file);
+    } while (c != '\n' && c != EOF);
+    if (c == EOF) {
+      std::rewind(file);
+      return kFailure;
+    }
+    position = 0;
+    return kOk;
+  }
+  return kFailure;
+}
+
+int BasaltStream::Rewind() {
+  if (!ChangeDirection(kNone)) return kFailure;
+  std::rewind(file);
+  position = -1;
+  return kOk;
+}
+
+int BasaltStream::EndFile() {
+  if (!ChangeDirection(kNone)) return kFailure;
+  if (kind == kConsole) return kOk;
+  size_t wanted = 0, done = 0;
+  if (type == 2) {
+    wanted = 4;
+    done = Put(&kRecordEndMark, 4);
+  } else if (type == 1 || type == 3) {
+    wanted = 1;
+    done = Put(&kTextEndMark, 1);
+  }
+  if (done != wanted) {
+    TransferResult();
+    if (status >= 0) status = -400;
+    return kFailure;
+  }
+  return kOk;
+}
+
+int BasaltStream::PositionAtEnd() {
+  if (type == 2) {
+    struct stat info;
+    int64_t size = fstat(fileno(file), &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
+    int64_t at = 0;
+    bool corrupt = false;
+    if (fseeko(file, 0, SEEK_SET) != 0) return kFailure;
+    for (;;) {
+      int32_t header;
+      if (std::fread(&header, 4, 1, file) != 1 || header == kRecordEndMark) break;
+      // A length that is negative or runs past the end of the file would
+      // send the scan backwards or beyond the data: stop before it.
+      if (header < 0 || at + 8 + header > size) {
+        corrupt = true;
+        break;
+      }
+      at += static_cast<int64_t>(header) + 8;
+      if (fseeko(file, at, SEEK_SET) != 0) break;
+    }
+    std::clearerr(file);
+    if (fseeko(file, at, SEEK_SET) != 0) return kFailure;
+    return corrupt ? kFailure : kOk;
+  }
+  if (fseeko(file, 0, SEEK_END) != 0) return kFailure;
+  // A text file that ends in its end mark is appended to before the mark,
+  // or the new lines would lie behind it, out of reach of reading.
+  if ((type == 1 || type == 3) && ftello(file) > 0 && fseeko(file, -1, SEEK_END) == 0) {
+    int c = std::fgetc(file);
+    std::clearerr(file);
+    if (fseeko(file, c == kTextEndMark ? -1 : 0, SEEK_END) != 0) return kFailure;
+  }
+  return kOk;
+}
+
+int BasaltStream::Size(int64_t* size) {
+  *size = 0;
+  off_t here = ftello(file);
+  if (here < 0 || fseeko(file, 0, SEEK_END) != 0) return kFailure;
+  off_t end = ftello(file);
+  if (fseeko(file, here, SEEK_SET) != 0 || end < 0) return kFailure;
+  *size = end;
+  return kOk;
+}
+
+int BasaltStream::Position(int32_t offset) {
+  if (fseeko(file, offset, SEEK_SET) != 0) {
+    status = -400;
+    return kFailure;
+  }
+  status = 0;
+  return kOk;
+}
+
+}  // namespace veltra
