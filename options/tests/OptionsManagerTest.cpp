@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/RecordingUi.h"
+#include "platform/settings/Profile.h"
+#include "platform/settings/Registry.h"
+#include "platform/settings/tests/StoreTestSupport.h"
+#include "tests/support/TempDir.h"
+#include "veltra/OptionsManager.h"
+#include "veltra/OptionsRecord.h"
+
+extern "C" veltra::OptionsManager* GetOptionsManager();
+extern "C" void CloseOptionsManager();
+
+namespace veltra {
+namespace {
+
+constexpr const char* kKey = "Software\\Orv\\Veltra\\Server\\Settings";
+
+class OptionsManagerTest : public testing::Test {
+ protected:
+  void SetUp() override { Ui::Install(&ui_); }
+  void TearDown() override {
+    CloseOptionsManager();
+    Ui::Install(nullptr);
+  }
+  Registry Settings() { return Registry(RegistryRoot::CurrentUser, kKey); }
+
+  test::TempDir config_{true};
+  RecordingUi ui_;
+};
+
+void ExpectStream(const StreamOptions& stream, int isInput, const char* name) {
+  EXPECT_EQ(stream.IsInput, isInput) << name;
+  ASSERT_NE(stream.Name, nullptr);
+  EXPECT_STREQ(stream.Name, name);
+  EXPECT_EQ(stream.Log, 1) << name;
+  EXPECT_EQ(stream.Append, 0) << name;
+  EXPECT_EQ(stream.Merge, 0) << name;
+  EXPECT_EQ(stream.Handle, nullptr) << name;
+  EXPECT_EQ(stream.File, 0) << name;
+  EXPECT_STREQ(stream.Filename, "") << name;
+}
+
+void ExpectDefaults(const OptionsRecord& r) {
+  EXPECT_EQ(r.MonGeneral, 0);
+  EXPECT_EQ(r.MonLink, 0);
+  EXPECT_EQ(r.MonProt, 0);
+  EXPECT_EQ(r.MonUser, 0);
+  EXPECT_EQ(r.Debug, 0);
+  EXPECT_EQ(r.Alone, 0);
+  EXPECT_EQ(r.AutoRun, 1);
+  EXPECT_EQ(r.RunOnSelect, 1);
+  EXPECT_EQ(r.SayStop, 1);
+  EXPECT_EQ(r.C4x, 0);
+  EXPECT_EQ(r.InhibitReset, 0);
+  EXPECT_EQ(r.SemaphoreNumber, 0);
+  EXPECT_EQ(r.MultipleInst, 0);
+  EXPECT_EQ(r.ExitOnStop, 0);
+  EXPECT_EQ(r.ClearOnStart, 1);
+  EXPECT_EQ(r.ResetDelay, 0);
+  ExpectStream(r.StdIn, 1, "stdin");
+  ExpectStream(r.StdOut, 0, "stdout");
+  ExpectStream(r.StdErr, 0, "stderr");
+  EXPECT_STREQ(r.RootKernel, "TIM40.KRN");
+  EXPECT_STREQ(r.CommandLine, "");
+  EXPECT_EQ(r.SemaphoreTarget, nullptr);
+}
+
+TEST_F(OptionsManagerTest, FirstStartGivesTheDefaultsAndSavingLaysThemDownInOrder) {
+  OptionsManager* manager = GetOptionsManager();
+  ASSERT_NE(manager, nullptr);
+  EXPECT_EQ(GetOptionsManager(), manager) << "one manager per process";
+  ExpectDefaults(*manager->GetOptions());
+  EXPECT_TRUE(Settings().Values().empty()) << "loading writes nothing";
+
+  manager->SaveOptions();
+  std::vector<std::string> names;
+  for (const auto& value : Settings().Values()) {
+    names.push_back(value.name);
+    bool text = value.name.find("Filename") != std::string::npos || value.name == "RootKernel" ||
+                value.name == "CommandLine";
+    EXPECT_EQ(value.type, text ? RegistryType::String : RegistryType::Dword) << value.name;
+  }
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"MonGeneral",     "MonLink",      "MonProt",     "MonUser",
+                                      "Debug",          "Alone",        "AutoRun",     "RunOnSelect",
+                                      "ClearOnStart",   "SayStop",      "C4x",         "InhibitReset",
+                                      "MultipleInst",   "ResetDelay",   "StdIn_Log",   "StdIn_File",
+                                      "StdIn_Filename", "StdOut_Log",   "StdOut_File", "StdOut_Filename",
+                                      "StdOut_Append",  "StdErr_Log",   "StdErr_File", "StdErr_Filename",
+                                      "StdErr_Append",  "Stderr_Merge", "RootKernel",  "CommandLine"}));
+  EXPECT_EQ(GetProfileString(kSettingsSection, "RootKernel"), "TIM40.KRN");
+  EXPECT_EQ(GetProfileInt(kSettingsSection, "SayStop", -1), 1);
+}
+
+TEST_F(OptionsManagerTest, StderrMergeIsOneValueWhateverItsSpelling) {
+  ASSERT_EQ(Settings().WriteInt("Stderr_Merge", 1), RegistryStatus::Ok);
+  OptionsRecord* record = GetOptionsManager()->GetOptions();
+  EXPECT_EQ(record->StdErr.Merge, 1);
+  EXPECT_EQ(record->StdOut.Merge, 0);
+
+  record->StdErr.Merge = 0;
+  GetOptionsManager()->SaveOptions();
+  int merges = 0;
+  for (const auto& value : Settings().Values())
+    if (strcasecmp(value.name.c_str(), "StdErr_Merge") == 0) {
+      ++merges;
+      EXPECT_EQ(value.Dword(), 0u);
+    }
+  EXPECT_EQ(merges, 1);
+}
+
+TEST_F(OptionsManagerTest, ResetKeepsTheEnginesFilesAndSemaphoreTarget) {
+  OptionsManager* manager = GetOptionsManager();
+  OptionsRecord* record = manager->GetOptions();
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  auto* target = reinterpret_cast<RequestChannel*>(&ui_);  // any address: it is only kept
+  record->StdIn.Handle = in;
+  record->StdOut.Handle = out;
+  record->StdErr.Handle = err;
+  manager->SetSemaphoreTarget(target);
+  record->MonLink = 1;
+  record->SemaphoreNumber = 6;
+  record->ExitOnStop = 1;
+  record->StdErr.Merge = 1;
+  std::strcpy(record->RootKernel, "custom.krn");
+  std::strcpy(record->CommandLine, "-n 4");
+  manager->SaveOptions();
+
+  manager->ResetOptions();
+  EXPECT_EQ(manager->GetOptions(), record) << "the live record, not a copy";
+  EXPECT_EQ(record->StdIn.Handle, in);
+  EXPECT_EQ(record->StdOut.Handle, out);
+  EXPECT_EQ(record->StdErr.Handle, err);
+  EXPECT_EQ(record->SemaphoreTarget, target);
+  EXPECT_EQ(record->MonLink, 0);
+  EXPECT_EQ(record->SemaphoreNumber, 0);
+  EXPECT_EQ(record->ExitOnStop, 0);
+  EXPECT_EQ(record->StdErr.Merge, 0);
+  EXPECT_STREQ(record->RootKernel, "TIM40.KRN");
+  EXPECT_STREQ(record->CommandLine, "");
+  EXPECT_EQ(std::fputs("still open\n", out), 1) << "the engine's file is untouched";
+  // ...and the defaults are what is stored now.
+  EXPECT_EQ(GetProfileString(kSettingsSection, "RootKernel"), "TIM40.KRN");
+  EXPECT_EQ(GetProfileInt(kSettingsSection, "MonLink", -1), 0);
+  EXPECT_EQ(GetProfileInt(kSettingsSection, "StdErr_Merge", -1), 0);
+
+  record->StdIn.Handle = record->StdOut.Handle = record->StdErr.Handle = nullptr;
+  std::fclose(in);
+  std::fclose(out);
+  std::fclose(err);
+}
+
+TEST_F(OptionsManagerTest, ClosingForgetsTheManagerAndTheNextOneLoadsFromTheStore) {
+  CloseOptionsManager();  // none yet: nothing happens
+  OptionsManager* first = GetOptionsManager();
+  first->GetOptions()->Debug = 1;
+  first->GetOptions()->ResetDelay = 750;
+  std::strcpy(first->GetOptions()->StdIn.Filename, "input.txt");
+  first->SaveOptions();
+  first->GetOptions()->Alone = 1;  // not saved
+  CloseOptionsManager();
+  CloseOptionsManager();
+
+  OptionsManager* second = GetOptionsManager();
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->GetOptions()->Debug, 1);
+  EXPECT_EQ(second->GetOptions()->ResetDelay, 750);
+  EXPECT_STREQ(second->GetOptions()->StdIn.Filename, "input.txt");
+  EXPECT_EQ(second->GetOptions()->Alone, 0);
+
+  // Destroy also forgets the instance: the next call must not hand out freed memory.
+  second->Destroy();
+  OptionsManager* third = GetOptionsManager();
+  ASSERT_NE(third, nullptr);
+  EXPECT_EQ(third->GetOptions()->ResetDelay, 750);
+}
+
+TEST_F(OptionsManagerTest, OverlongAndWronglyTypedStoredValuesStayInsideTheirFields) {
+  Registry settings = Settings();
+  settings.WriteString("RootKernel", std::string(400, 'k'));
+  settings.WriteString("StdOut_Filename", std::string(259, 'o'));
+  settings.WriteString("StdErr_Filename", std::string(260, 'e'));
+  // 253 characters, then a two-byte character that the cut at 254 would split.
+  settings.WriteString("CommandLine", std::string(253, 'c') + "\xc3\xa9" + std::string(40, 'x'));
+  settings.WriteString("MonGeneral", "1");
+  settings.WriteBinary("AutoRun", "\0\0\0\0", 4);
+  settings.WriteInt("StdIn_Filename", 12);
+  settings.WriteInt("StdIn_IsInput", 0);
+
+  OptionsRecord* record = GetOptionsManager()->GetOptions();
+  EXPECT_EQ(std::string(record->RootKernel), std::string(259, 'k'));
+  EXPECT_EQ(std::string(record->StdOut.Filename), std::string(259, 'o'));
+  EXPECT_EQ(std::string(record->StdErr.Filename), std::string(259, 'e'));
+  EXPECT_EQ(std::string(record->CommandLine), std::string(253, 'c'));
+  EXPECT_EQ(record->SemaphoreTarget, nullptr) << "nothing ran past CommandLine";
+  EXPECT_EQ(record->MonGeneral, 0) << "a string is no number";
+  EXPECT_EQ(record->AutoRun, 1);
+  EXPECT_STREQ(record->StdIn.Filename, "");
+  EXPECT_EQ(record->StdIn.IsInput, 1);
+  EXPECT_STREQ(record->StdIn.Name, "stdin");
+  EXPECT_STREQ(record->StdErr.Name, "stderr");
+}
+
+TEST_F(OptionsManagerTest, OptionsSurviveARestartAndTheToolShowsAndEditsThem) {
+  std::string report = test::InChild([] {
+    OptionsManager* manager = GetOptionsManager();
+    manager->GetOptions()->MonProt = 1;
+    manager->GetOptions()->ResetDelay = 500;
+    std::strcpy(manager->GetOptions()->StdOut.Filename, "run log.txt");
+    manager->SaveOptions();
+    return std::string();
+  });
+  ASSERT_EQ(report, "");
+
+  EXPECT_EQ(test::RunTool({"get", kKey, "ResetDelay"}).out, "500\n");
+  EXPECT_EQ(test::RunTool({"get", kKey, "stdout_filename"}).out, "run log.txt\n");
+  ASSERT_EQ(test::RunTool({"set", kKey, "StdErr_Merge", "dword", "1"}).exitCode, 0);
+  ASSERT_EQ(test::RunTool({"set", kKey, "CommandLine", "string", "-v data.bin"}).exitCode, 0);
+
+  OptionsRecord* record = GetOptionsManager()->GetOptions();
+  EXPECT_EQ(record->MonProt, 1);
+  EXPECT_EQ(record->ResetDelay, 500);
+  EXPECT_STREQ(record->StdOut.Filename, "run log.txt");
+  EXPECT_EQ(record->StdErr.Merge, 1);
+  EXPECT_STREQ(record->CommandLine, "-v data.bin");
+  std::string listing = test::RunTool({"list", kKey}).out;
+  EXPECT_NE(listing.find("Stderr_Merge\tdword\t1\n"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("StdErr_Merge"), std::string::npos) << "one value, first spelling kept";
+}
+
+TEST_F(OptionsManagerTest, DamagedOrReadOnlyStoreStillGivesARecord) {
+  ASSERT_TRUE(WriteProfileInt(kSettingsSection, "C4x", 1));
+  // Read-only: the stored options load, saving and resetting change only the record.
+  std::filesystem::permissions(config_.Path(),
+                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                                   std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
+  std::string report = test::InChild(
+      [] {
+        test::ChildChecks check;
+        OptionsManager* manager = GetOptionsManager();
+        check.Expect(manager && manager->GetOptions()->C4x == 1, "stored value loaded");
+        manager->GetOptions()->C4x = 0;
+        manager->SaveOptions();
+        manager->ResetOptions();
+        check.Expect(std::strcmp(manager->GetOptions()->RootKernel, "TIM40.KRN") == 0, "record reset");
+        check.Expect(GetProfileInt(kSettingsSection, "C4x", 0) == 1, "store unchanged");
+        return check.Report();
+      },
+      true);
+  EXPECT_EQ(report, "");
+  std::filesystem::permissions(config_.Path(), std::filesystem::perms::all);
+
+  // Damaged: a fresh store, so the defaults.
+  {
+    std::ofstream damage(config_.File("user.db.new"), std::ios::binary);
+    damage << std::string(5000, '\x5a');
+  }
+  std::filesystem::rename(config_.File("user.db.new"), config_.File("user.db"));
+  testing::internal::CaptureStderr();
+  ExpectDefaults(*GetOptionsManager()->GetOptions());
+  std::string messages = testing::internal::GetCapturedStderr();
+  EXPECT_NE(messages.find("damaged"), std::string::npos);
+}
+
+TEST_F(OptionsManagerTest, OptionsSheetIsNotInThisBuild) {
+  GetOptionsManager()->ShowOptionsSheet();
+  auto boxes = ui_.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].text.find("not in this build"), std::string::npos);
+  EXPECT_TRUE(Settings().Values().empty());
+}
+
+}  // namespace
+}  // namespace veltra
