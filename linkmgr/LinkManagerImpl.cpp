@@ -1,0 +1,301 @@
+#include "linkmgr/LinkManagerImpl.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "linkmgr/InterfaceList.h"
+#include "platform/Ui.h"
+#include "platform/settings/Profile.h"
+#include "platform/settings/RegistryTransaction.h"
+
+namespace veltra {
+
+namespace {
+
+constexpr const char* kInterfacesValue = "Link_Interfaces";
+constexpr const char* kSelectDllValue = "BoardSelect_Dll";
+constexpr const char* kSelectIndexValue = "BoardSelect_Index";
+constexpr const char* kCaption = "Link Manager";
+// More boards than any carrier holds: a library reporting more is not believed.
+constexpr int kBoardLimit = 256;
+
+// Calls into an interface library. A driver failure is shown to the user and
+// counts as no answer; the manager itself throws nothing.
+template <typename Call, typename Report>
+void Guarded(Call&& call, Report&& report) {
+  try {
+    call();
+  } catch (const QMXExc& error) {
+    report(error);
+  } catch (...) {
+  }
+}
+
+std::string Field(const char* text, size_t size) {
+  return std::string(text, strnlen(text, size));
+}
+
+}  // namespace
+
+const std::vector<std::string>& LinkManagerImpl::DefaultInterfaces() {
+  static const std::vector<std::string> defaults = {"Dogwood_Orv.dll", "Cedar_Orv.dll", "Birch_Orv.dll",
+                                                    "Alder_Orv.dll", "Simulator_Orv.dll"};
+  return defaults;
+}
+
+LinkManagerImpl::~LinkManagerImpl() {
+  selectedBoard_ = nullptr;
+  boardCursor_ = nullptr;
+  currentInterface_ = nullptr;
+  interfaceCursor_ = nullptr;
+  link_ = nullptr;
+  interfaces_.reset();
+  // A library added twice is one library: it is told to close once.
+  std::vector<void*> closed;
+  for (auto& library : libraries_) {
+    void* handle = library.Handle();
+    if (std::find(closed.begin(), closed.end(), handle) == closed.end()) {
+      closed.push_back(handle);
+      if (auto closeInfo = library.Function<CloseInfoFunction>("CloseInfo"))
+        Guarded([&] { closeInfo(); }, [&](const QMXExc& error) { ReportDriverError(error); });
+    }
+    library.Free();
+  }
+  libraries_.clear();
+}
+
+void LinkManagerImpl::ReportDriverError(const QMXExc& error) {
+  char text[2200];
+  int written = std::snprintf(text, sizeof text, "%s Error=%d Line=%d File=%s",
+                              Field(error.message, sizeof error.message).c_str(), error.error, error.line,
+                              Field(error.file, sizeof error.file).c_str());
+  (void)written;
+  Ui::MessageBox(owner_, text, "Link Driver Error", MessageIcon::Error);
+}
+
+Link* LinkManagerImpl::OpenBoard(const BoardEntry& board) {
+  Link* link = nullptr;
+  Guarded([&] { link = board.owner->info->OpenLink(board.index); },
+          [&](const QMXExc& error) { ReportDriverError(error); });
+  return link;
+}
+
+Link* LinkManagerImpl::CurrentLink() {
+  if (!selectedBoard_) return nullptr;
+  // Opened when first asked for; after a failure the next call tries again.
+  if (!link_) link_ = OpenBoard(*selectedBoard_);
+  return link_;
+}
+
+void LinkManagerImpl::SelectInterface(WindowHandle owner) {
+  Ui::MessageBox(owner, "The hardware interface dialog is not in this build.", kCaption,
+                 MessageIcon::Information);
+}
+
+Link* LinkManagerImpl::OpenLinkByName(const char* name, int index) {
+  if (!name) return nullptr;
+  for (InterfaceEntry* entry = interfaces_.get(); entry; entry = entry->next.get())
+    for (BoardEntry* board = entry->boards.get(); board; board = board->next.get())
+      if (board->index == index && strcasecmp(board->name, name) == 0) return OpenBoard(*board);
+  return nullptr;
+}
+
+bool LinkManagerImpl::RegisterPath(const std::string& path, bool add) {
+  std::string stored = GetProfileString(kSettingsSection, kInterfacesValue);
+  std::string updated = RegisterInterfacePath(LimitInterfaceList(stored), path, add);
+  if (updated.size() > kInterfaceListLimit) return false;
+  if (updated != stored) WriteProfileString(kSettingsSection, kInterfacesValue, updated);
+  return true;
+}
+
+bool LinkManagerImpl::AddInterface(const char* path) {
+  if (!path || !*path) return false;
+  std::string libraryPath = path;
+  // Refused rather than cut: a cut path names another file, and ';' would
+  // split it in the list.
+  if (libraryPath.size() > kLibraryPathLimit || libraryPath.find(';') != std::string::npos) return false;
+  std::string stored = GetProfileString(kSettingsSection, kInterfacesValue);
+  std::string registered = RegisterInterfacePath(LimitInterfaceList(stored), libraryPath, true);
+  if (registered.size() > kInterfaceListLimit) return false;  // the list is full
+
+  DynamicLibrary library;
+  if (!library.Load(libraryPath)) return false;
+  auto getInfo = library.Function<GetInfoFunction>("GetInfo");
+  if (!getInfo) {
+    Ui::MessageBox(owner_, "Cannot find entry point \"GetInfo\" in library \"" + libraryPath + "\"",
+                   "Faulty DLL", MessageIcon::Error);
+    return false;
+  }
+  InterfaceInfo* info = nullptr;
+  auto report = [&](const QMXExc& error) { ReportDriverError(error); };
+  Guarded([&] { info = getInfo(owner_); }, report);
+  libraries_.push_back(std::move(library));  // kept until the manager goes, also without an InterfaceInfo
+
+  if (info) {
+    if (registered != stored) WriteProfileString(kSettingsSection, kInterfacesValue, registered);
+    auto entry = std::make_unique<InterfaceEntry>();
+    entry->info = info;
+    std::memcpy(entry->path, libraryPath.c_str(), libraryPath.size() + 1);
+    int count = 0;
+    Guarded([&] { count = info->BoardCount(); }, report);
+    entry->boardCount = std::clamp(count, 0, kBoardLimit);
+    Guarded([&] { info->Description(entry->description); }, report);
+    entry->description[kBoardNameSize - 1] = '\0';
+    for (int index = 0; index < entry->boardCount; ++index) {
+      auto board = std::make_unique<BoardEntry>();
+      board->owner = entry.get();
+      board->index = index;
+      Guarded([&] { info->BoardInfo(index, board->name, &board->id); }, report);
+      board->name[kBoardNameSize - 1] = '\0';
+      board->next = std::move(entry->boards);
+      entry->boards = std::move(board);
+    }
+    entry->next = std::move(interfaces_);
+    interfaces_ = std::move(entry);
+    ++interfaceCount_;
+  }
+  SelectBoard(nullptr);
+  return true;
+}
+
+int LinkManagerImpl::BeginInterfaces() {
+  interfaceCursor_ = interfaces_.get();
+  return interfaceCount_;
+}
+
+const char* LinkManagerImpl::NextInterfaceName() {
+  if (!interfaceCursor_) return nullptr;
+  const char* name = interfaceCursor_->description;
+  interfaceCursor_ = interfaceCursor_->next.get();
+  return name;
+}
+
+InterfaceEntry* LinkManagerImpl::CurrentInterface() {
+  return interfaceCursor_;
+}
+
+void LinkManagerImpl::SetCurrentInterface(InterfaceEntry* entry) {
+  if (entry && !Contains(entry)) return;  // not one of ours (or removed)
+  currentInterface_ = entry;
+}
+
+int LinkManagerImpl::BeginBoards() {
+  boardCursor_ = currentInterface_ ? currentInterface_->boards.get() : nullptr;
+  return currentInterface_ ? currentInterface_->boardCount : 0;
+}
+
+int LinkManagerImpl::CurrentBoardId() {
+  return boardCursor_ ? boardCursor_->id : 0;
+}
+
+const char* LinkManagerImpl::NextBoardName() {
+  if (!boardCursor_) return nullptr;
+  const char* name = boardCursor_->name;
+  boardCursor_ = boardCursor_->next.get();
+  return name;
+}
+
+BoardEntry* LinkManagerImpl::CurrentBoard() {
+  return boardCursor_;
+}
+
+void LinkManagerImpl::SelectBoard(BoardEntry* board) {
+  if (board && !Contains(board)) return;  // not one of ours (or removed)
+  selectedBoard_ = board;
+  link_ = nullptr;
+  if (!board) return;
+  // The board's own interface, which callers make current before choosing it.
+  // Index and library are stored together, or neither.
+  RegistryTransaction transaction(RegistryRoot::CurrentUser);
+  WriteProfileInt(kSettingsSection, kSelectIndexValue, board->index);
+  WriteProfileString(kSettingsSection, kSelectDllValue, board->owner->path);
+  transaction.Commit();
+}
+
+void LinkManagerImpl::InterfaceName(char* buffer) {
+  if (!buffer) return;
+  buffer[0] = '\0';
+  if (!selectedBoard_) return;
+  int hide = 0;
+  Guarded([&] { hide = selectedBoard_->owner->info->HideBoardId(); },
+          [&](const QMXExc& error) { ReportDriverError(error); });
+  std::string text = Field(selectedBoard_->name, sizeof selectedBoard_->name);
+  if (!hide) text += " [" + std::to_string(selectedBoard_->id) + "]";
+  // Cut to the host's buffer when a long name and its ID do not fit.
+  size_t length = std::min(text.size(), size_t(kInterfaceNameSize - 1));
+  std::memcpy(buffer, text.data(), length);
+  buffer[length] = '\0';
+}
+
+void LinkManagerImpl::RemoveInterface(InterfaceEntry* entry) {
+  if (!entry || !Contains(entry)) return;
+  if (selectedBoard_ && selectedBoard_->owner == entry) SelectBoard(nullptr);
+  RegisterPath(entry->path, false);
+  // No cursor may be left on the entry.
+  if (interfaceCursor_ == entry) interfaceCursor_ = entry->next.get();
+  if (currentInterface_ == entry) currentInterface_ = nullptr;
+  if (boardCursor_ && boardCursor_->owner == entry) boardCursor_ = nullptr;
+  std::unique_ptr<InterfaceEntry>* place = &interfaces_;
+  while (place->get() != entry) place = &(*place)->next;
+  std::unique_ptr<InterfaceEntry> removed = std::move(*place);
+  *place = std::move(removed->next);
+  --interfaceCount_;
+  // The library stays loaded until the manager goes.
+}
+
+void LinkManagerImpl::Initialise(WindowHandle owner) {
+  owner_ = owner;
+  for (const auto& name : DefaultInterfaces()) {
+    DynamicLibrary probe;
+    if (probe.Load(name)) {
+      probe.Free();
+      RegisterPath(name, true);
+    }
+  }
+  for (const auto& path :
+       SplitInterfaceList(LimitInterfaceList(GetProfileString(kSettingsSection, kInterfacesValue))))
+    AddInterface(path.c_str());
+
+  int index = GetProfileInt(kSettingsSection, kSelectIndexValue, -1);
+  if (index >= 0) {
+    std::string library = GetProfileString(kSettingsSection, kSelectDllValue);
+    for (InterfaceEntry* entry = interfaces_.get(); entry; entry = entry->next.get()) {
+      if (library != entry->path) continue;  // the path as saved, case and all
+      for (BoardEntry* board = entry->boards.get(); board; board = board->next.get()) {
+        if (board->index == index) {
+          currentInterface_ = entry;
+          SelectBoard(board);
+          return;
+        }
+      }
+    }
+    Ui::MessageBox(owner_, "Your hardware configuration has been changed", kCaption, MessageIcon::Warning);
+    WriteProfileInt(kSettingsSection, kSelectIndexValue, -1);
+  }
+  // No saved choice: every interface with boards is chosen in turn, so the one
+  // that stays is the last in the list, the earliest in "Link_Interfaces".
+  for (InterfaceEntry* entry = interfaces_.get(); entry; entry = entry->next.get()) {
+    if (entry->boards) {
+      currentInterface_ = entry;
+      SelectBoard(entry->boards.get());
+    }
+  }
+}
+
+bool LinkManagerImpl::Contains(const InterfaceEntry* wanted) const {
+  for (const InterfaceEntry* entry = interfaces_.get(); entry; entry = entry->next.get())
+    if (entry == wanted) return true;
+  return false;
+}
+
+bool LinkManagerImpl::Contains(const BoardEntry* wanted) const {
+  for (const InterfaceEntry* entry = interfaces_.get(); entry; entry = entry->next.get())
+    for (const BoardEntry* board = entry->boards.get(); board; board = board->next.get())
+      if (board == wanted) return true;
+  return false;
+}
+
+}  // namespace veltra

@@ -1,0 +1,64 @@
+// The link manager: the installed link interface libraries, the boards each
+// reports, the user's choice of one board and the Link opened to it.
+// All of it runs on the GUI thread.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "linkmgr/InterfaceEntry.h"
+#include "platform/DynamicLibrary.h"
+#include "veltra/LinkManager.h"
+
+namespace veltra {
+
+class LinkManagerImpl final : public LinkManager {
+ public:
+  LinkManagerImpl() = default;
+  ~LinkManagerImpl() override;
+  LinkManagerImpl(const LinkManagerImpl&) = delete;
+  LinkManagerImpl& operator=(const LinkManagerImpl&) = delete;
+
+  Link* CurrentLink() override;
+  void SelectInterface(WindowHandle owner) override;
+  Link* OpenLinkByName(const char* name, int index) override;
+  bool AddInterface(const char* path) override;
+  int BeginInterfaces() override;
+  const char* NextInterfaceName() override;
+  InterfaceEntry* CurrentInterface() override;
+  void SetCurrentInterface(InterfaceEntry* entry) override;
+  int BeginBoards() override;
+  int CurrentBoardId() override;
+  const char* NextBoardName() override;
+  BoardEntry* CurrentBoard() override;
+  void SelectBoard(BoardEntry* board) override;
+  void InterfaceName(char* buffer) override;
+  void RemoveInterface(InterfaceEntry* entry) override;
+  void Initialise(WindowHandle owner) override;
+
+  // Built in, registered at every start when they can be loaded. The
+  // simulator comes last, so that hardware reporting boards is chosen first.
+  static const std::vector<std::string>& DefaultInterfaces();
+
+ private:
+  // Registers (or, without add, unregisters) a path in "Link_Interfaces";
+  // false when the list would grow beyond its limit.
+  bool RegisterPath(const std::string& path, bool add);
+  bool Contains(const InterfaceEntry* entry) const;
+  bool Contains(const BoardEntry* board) const;
+  Link* OpenBoard(const BoardEntry& board);
+  void ReportDriverError(const QMXExc& error);
+
+  std::unique_ptr<InterfaceEntry> interfaces_;
+  int interfaceCount_ = 0;
+  WindowHandle owner_ = nullptr;
+  InterfaceEntry* interfaceCursor_ = nullptr;
+  InterfaceEntry* currentInterface_ = nullptr;
+  BoardEntry* boardCursor_ = nullptr;
+  BoardEntry* selectedBoard_ = nullptr;
+  Link* link_ = nullptr;  // belongs to the interface library
+  std::vector<DynamicLibrary> libraries_;
+};
+
+}  // namespace veltra
