@@ -99,6 +99,29 @@ Words ReceiveBlockWithin(Link* link, std::chrono::milliseconds limit) {
   return reply.get();
 }
 
+BackgroundRead::BackgroundRead(Link* link, int count) : link_(link), buffer_(static_cast<size_t>(count)) {
+  result_ = std::async(std::launch::async, [this] {
+    return LinkErrorOf([this] { link_->Read(buffer_.data(), static_cast<int>(buffer_.size())); });
+  });
+}
+
+BackgroundRead::~BackgroundRead() {
+  if (result_.valid() && result_.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+    link_->Reset();
+}
+
+bool BackgroundRead::Blocked(std::chrono::milliseconds wait) {
+  return result_.wait_for(wait) == std::future_status::timeout;
+}
+
+QMXExc BackgroundRead::Failure(std::chrono::milliseconds limit) {
+  if (result_.wait_for(limit) != std::future_status::ready) {
+    ADD_FAILURE() << "the read was still blocked after " << limit.count() << " ms";
+    link_->Reset();
+  }
+  return result_.get();
+}
+
 bool Reaped(pid_t pid) {
   int status = 0;
   return ::waitpid(pid, &status, WNOHANG) < 0 && errno == ECHILD;

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,22 @@ Words ReceiveBlock(Link* link);
 Words Ask(Link* link, const Words& words);
 // Receives a block on another thread; a link that stays silent is reset and the test fails.
 Words ReceiveBlockWithin(Link* link, std::chrono::milliseconds limit);
+
+// A Read of count bytes on another thread, for reads that are expected to
+// block and then fail. One still blocked when the test gives up is ended by
+// Reset, so that a fault fails the test instead of hanging it.
+class BackgroundRead {
+ public:
+  BackgroundRead(Link* link, int count);
+  ~BackgroundRead();
+  bool Blocked(std::chrono::milliseconds wait);
+  QMXExc Failure(std::chrono::milliseconds limit);
+
+ private:
+  Link* link_;
+  std::vector<char> buffer_;
+  std::future<QMXExc> result_;
+};
 
 // Runs f and returns the QMXExc it throws; a test failure when it throws none.
 template <typename F>
