@@ -1,0 +1,75 @@
+// veltra-bench: the server's cost per request and per byte against the raw
+// transport, as one table. Options of our own (before Google Benchmark's):
+//   --scale=F    multiply every request count by F (a quick look: 0.1)
+//   --trials=N   alternating server/raw pairs per figure (default 3)
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/BenchSuite.h"
+#include "bench/MemoryProbe.h"
+#include "bench/SummaryReporter.h"
+
+namespace veltra::bench {
+void RegisterBenchmarks();
+}
+
+namespace {
+
+std::string CpuModel() {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(cpuinfo, line)) {
+    if (line.rfind("model name", 0) == 0) {
+      size_t colon = line.find(':');
+      if (colon != std::string::npos) return line.substr(line.find_first_not_of(' ', colon + 1));
+    }
+  }
+  return "unknown CPU";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using veltra::bench::BenchSuite;
+  BenchSuite& suite = BenchSuite::Get();
+  std::vector<char*> rest;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--scale=", 8) == 0) {
+      suite.settings.scale = std::atof(argv[i] + 8);
+    } else if (std::strncmp(argv[i], "--trials=", 9) == 0) {
+      suite.settings.trials = std::max(1, std::atoi(argv[i] + 9));
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  int restCount = static_cast<int>(rest.size());
+  benchmark::Initialize(&restCount, rest.data());
+  if (benchmark::ReportUnrecognizedArguments(restCount, rest.data())) return 2;
+  if (suite.settings.scale <= 0) {
+    std::fprintf(stderr, "veltra-bench: --scale needs a number above 0\n");
+    return 2;
+  }
+
+  veltra::bench::RegisterBenchmarks();
+  veltra::bench::SummaryReporter reporter;
+  std::fprintf(stderr, "veltra-bench: %d trials per figure, scale %g\n", suite.settings.trials,
+               suite.settings.scale);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+
+  char heading[256];
+  std::snprintf(
+      heading, sizeof heading, "Veltra server against the raw transport: %ld x %s, %d trials, scale %g",
+      sysconf(_SC_NPROCESSORS_ONLN), CpuModel().c_str(), suite.settings.trials, suite.settings.scale);
+  int misses = reporter.PrintTable(stdout, heading);
+  std::fflush(stdout);
+  suite.Close();
+  benchmark::Shutdown();
+  return misses == 0 ? 0 : 1;
+}

@@ -1,0 +1,128 @@
+#include "bench/BenchSuite.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
+#include "bench/BenchProcess.h"
+#include "platform/DynamicLibrary.h"
+
+namespace veltra::bench {
+
+namespace {
+
+std::string MakeWorkDirectory() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "veltra-bench-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) std::abort();
+  return pattern;
+}
+
+}  // namespace
+
+BenchSuite& BenchSuite::Get() {
+  static BenchSuite suite;
+  return suite;
+}
+
+BenchSuite::BenchSuite()
+    : bin_(DynamicLibrary::ProgramDirectory()), work_(MakeWorkDirectory()), timings_(work_ + "/times.txt") {
+  // The server, its libraries and veltra-run keep their settings here, never
+  // in the user's own.
+  std::filesystem::create_directories(work_ + "/config");
+  setenv("VELTRA_CONFIG_DIR", (work_ + "/config").c_str(), 1);
+  unsetenv("VELTRA_PLUGIN_PATH");
+}
+
+BenchSuite::~BenchSuite() {
+  Close();
+}
+
+void BenchSuite::Close() {
+  server_.reset();
+  serverFailed_ = true;
+  serverError_ = "the benchmarks are closed";
+  std::error_code ec;
+  if (!work_.empty()) std::filesystem::remove_all(work_, ec);
+  work_.clear();
+}
+
+long BenchSuite::Scaled(long count) const {
+  return std::max(1L, std::lround(static_cast<double>(count) * settings.scale));
+}
+
+std::string BenchSuite::Application(const std::string& name) const {
+  return bin_ + "bench/" + name + ".app";
+}
+
+std::string BenchSuite::WorkFile(const std::string& name) const {
+  return work_ + "/" + name;
+}
+
+std::string BenchSuite::RunnerPath() const {
+  return bin_ + "veltra-run";
+}
+
+EmbeddedServer* BenchSuite::Server(std::string& error) {
+  if (!server_ && !serverFailed_) {
+    server_ = std::make_unique<EmbeddedServer>();
+    if (!server_->Open(serverError_)) {
+      serverFailed_ = true;
+      server_.reset();
+    }
+  }
+  if (!server_) error = serverError_;
+  return server_.get();
+}
+
+bool BenchSuite::TakeTiming(const std::string& phase, Timing& timing, std::string& error) {
+  auto taken = timings_.Take(phase);
+  if (!taken) {
+    if (error.empty()) error = "the application reported no \"" + phase + "\" timing";
+    return false;
+  }
+  timing = *taken;
+  return true;
+}
+
+bool BenchSuite::ServeEmbedded(const std::string& application, const std::string& commandLine,
+                               const std::string& phase, Timing& timing, std::string& error) {
+  EmbeddedServer* server = Server(error);
+  if (!server) return false;
+  timings_.Clear();
+  // The simulator hands our environment on to the application.
+  std::string entry = timings_.EnvironmentEntry();
+  size_t equals = entry.find('=');
+  setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+  bool ran = server->Run(application, commandLine, error);
+  return TakeTiming(phase, timing, error) && ran;
+}
+
+bool BenchSuite::ServeRunner(const std::string& application, const std::string& commandLine,
+                             const std::string& stdoutFile, const std::string& phase, Timing& timing,
+                             std::string& error) {
+  if (access(RunnerPath().c_str(), X_OK) != 0) {
+    error = "veltra-run is not built";
+    return false;
+  }
+  timings_.Clear();
+  BenchProcess runner;
+  if (!runner.Start(RunnerPath(), {"--stdout", stdoutFile, "--args", commandLine, application},
+                    {timings_.EnvironmentEntry()}, -1, true, error))
+    return false;
+  int status = runner.Wait();
+  if (status != 0) error = "veltra-run ended with status " + std::to_string(status);
+  return TakeTiming(phase, timing, error) && status == 0;
+}
+
+bool BenchSuite::ServeRaw(const std::string& application, const std::string& commandLine,
+                          const std::string& stdoutFile, const std::string& phase, Timing& timing,
+                          std::string& error) {
+  timings_.Clear();
+  RawResponder raw(stdoutFile);
+  bool ran = raw.Run(application, commandLine, {timings_.EnvironmentEntry()}, error);
+  return TakeTiming(phase, timing, error) && ran;
+}
+
+}  // namespace veltra::bench

@@ -1,0 +1,32 @@
+// Where a benchmark application reports its timed loop (VELTRA_BENCH_TIMES):
+// lines of "phase count nanoseconds", appended by the application itself so
+// the report never travels over the link being measured.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace veltra::bench {
+
+struct Timing {
+  long count = 0;
+  double seconds = 0;
+  double PerSecond() const { return seconds > 0 ? count / seconds : 0; }
+};
+
+class TimingFile {
+ public:
+  explicit TimingFile(std::string path) : path_(std::move(path)) {}
+
+  // "VELTRA_BENCH_TIMES=path", for the application's environment.
+  std::string EnvironmentEntry() const { return "VELTRA_BENCH_TIMES=" + path_; }
+  // Forgets earlier reports.
+  void Clear() const;
+  // The last report of phase, if the application made one.
+  std::optional<Timing> Take(const std::string& phase) const;
+
+ private:
+  std::string path_;
+};
+
+}  // namespace veltra::bench
