@@ -479,6 +479,12 @@ int BasaltCluster::Impl::Read() {
     stream->position = from + taken;
     return taken < count ? kEndOfFile : kOk;
   }
+  // The process's own output streams cannot be read; trying would leave
+  // their error indicators set for the rest of the process.
+  if (stream->consoleOutput) {
+    ReplyNoBytes();
+    return kFailure;
+  }
   uint32_t got = 0;
   int result = stream->Read(data, count, &got);
   ReplyBytes(got, data);
@@ -502,6 +508,10 @@ int BasaltCluster::Impl::Write() {
     Context().Write(data, static_cast<int>(length), stream->kindBits & BasaltStream::kStderrBit);
     Reply(static_cast<int32_t>(length));
     return kOk;
+  }
+  if (stream->consoleInput) {
+    Reply(0);
+    return kFailure;
   }
   uint32_t written = 0;
   int result = stream->Write(data, length, &written);

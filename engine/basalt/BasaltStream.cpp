@@ -70,14 +70,16 @@ bool BasaltStream::CompleteRecord(int to) {
     if (Put(&written, 4) != 4) return false;
     // The header also gets the real count when it was given and not kept
     // to, so the file never holds a record whose two length words differ.
-    if (recordLength != written) {
+    // The header is patched where it was written, so a record that was
+    // repositioned in between never gets other data overwritten.
+    if (recordLength != written && headerOffset_ >= 0) {
       off_t end = ftello(file);
-      off_t header = end - 8 - static_cast<off_t>(position);
-      if (end < 0 || header < 0 || fseeko(file, header, SEEK_SET) != 0) return false;
+      if (end < 0 || fseeko(file, headerOffset_, SEEK_SET) != 0) return false;
       if (std::fwrite(&written, 4, 1, file) != 1) return false;
       if (fseeko(file, end, SEEK_SET) != 0) return false;
       recordLength = written;
     }
+    headerOffset_ = -1;
   } else if (type == 1 || type == 3) {
     if (!noNewline) {
       const char* newline = type == 1 ? "\n" : "\r\n";
@@ -282,7 +284,9 @@ int BasaltStream::WriteRecord(uint32_t control, int32_t length, const char* data
         if (!ChangeDirection(kWriting)) return kFailure;
         recordLength = length;
         position = 0;
+        headerOffset_ = ftello(file);
         if (Put(&length, 4) != 4) {
+          headerOffset_ = -1;
           TransferResult();
           return kFailure;
         }

@@ -112,7 +112,8 @@ class BasaltStream {
   int BeginNumberedRecord(uint32_t control, int to);
 
   std::unique_ptr<char[]> lineBuffer_;
-  int lineLength_ = 0;  // valid characters in the line buffer
+  int lineLength_ = 0;         // valid characters in the line buffer
+  int64_t headerOffset_ = -1;  // of the type 2 record being written
 };
 
 }  // namespace veltra

@@ -101,17 +101,17 @@ class BasaltTest : public ::testing::Test {
   void EndRun() { registry_.reset(); }
 
   // Sends one request for cluster 0 and serves it; the reply block, if any.
-  // served tells whether serving went on after it.
+  // served_ tells whether serving went on after it.
   Reply Call(int service, const Args& args = Args(), bool noReply = false) {
     Bytes request;
     PutWord(request, RequestWord(0, service, noReply));
     request.insert(request.end(), args.Get().begin(), args.Get().end());
     size_t before = link_.ReplyBlocks().size();
     link_.QueueBlock(request);
-    served = true;
+    served_ = true;
     try {
       ServeLoop(*context_, *channel_, *registry_, nullptr);
-      served = false;  // the loop ended by itself: serving stopped
+      served_ = false;  // the loop ended by itself: serving stopped
     } catch (const QMXExc&) {
       // The script ran out: the loop was waiting for the next request.
     }
@@ -142,7 +142,7 @@ class BasaltTest : public ::testing::Test {
   std::unique_ptr<ServerContextImpl> context_;
   std::unique_ptr<LinkChannel> channel_;
   std::unique_ptr<ClusterRegistry> registry_;
-  bool served = true;
+  bool served_ = true;
 };
 
 }  // namespace veltra::test

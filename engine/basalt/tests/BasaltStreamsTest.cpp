@@ -1,6 +1,7 @@
 // Streams, console routing, file management and process services of
 // cluster 0, driven through the link.
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <ctime>
@@ -114,6 +115,12 @@ TEST_F(BasaltTest, ConsoleStreamsNamesKindsAndRouting) {
   Reply refused = Call(13, Args().W(command).S("x"));
   EXPECT_EQ(refused.Word(), 0);
   EXPECT_EQ(refused.Result(), 8);
+  // The server's own standard streams are only used the way they go.
+  Reply wrongWay = Call(13, Args().W(in).S("x"));
+  EXPECT_EQ(wrongWay.Word(), 0);
+  EXPECT_EQ(wrongWay.Result(), 99);
+  EXPECT_EQ(Call(12, Args().W(out).W(4)).Result(), 99);
+  EXPECT_FALSE(std::ferror(stdout));
 
   // The command line is read in pieces, its end shown by result 1.
   EXPECT_EQ(Call(8, Args().W(command)).Word(), 10);
@@ -181,6 +188,14 @@ TEST_F(BasaltTest, ReadWriteSizeAndPositionOfAFile) {
   EXPECT_EQ(deviceShape.Word(), 255);
   EXPECT_EQ(deviceShape.Word(), 0);
   EXPECT_EQ(Call(12, Args().W(device).W(10)).Result(), 1);
+  // A file that cannot be positioned has no size to give.
+  ASSERT_EQ(mkfifo("pipe", 0600), 0);
+  int32_t pipe = Open("pipe", 0, 2, 0);
+  Reply pipeSize = Call(8, Args().W(pipe));
+  EXPECT_EQ(pipeSize.Word(), 0);
+  EXPECT_EQ(pipeSize.Result(), 99);
+  EXPECT_EQ(Call(14, Args().W(pipe).W(0)).Result(), 99);
+
   int32_t text = Open("text.txt", 1, 1, 1);
   Reply textShape = Call(9, Args().W(text));
   EXPECT_EQ(textShape.Word(), -1);
@@ -266,16 +281,16 @@ TEST_F(BasaltTest, TaskCounterEndsTheRunOnTheLastExit) {
   EXPECT_TRUE(first.Present());
   EXPECT_EQ(first.Size(), 4u);
   EXPECT_EQ(first.Result(), 0);
-  EXPECT_TRUE(served);
+  EXPECT_TRUE(served_);
   Reply second = Call(24, Args().W(0));
   EXPECT_EQ(second.Result(), 0);
-  EXPECT_FALSE(served);
+  EXPECT_FALSE(served_);
 
   // Without a count the first exit ends the run; a non-zero word silences
   // the reply, and a request that asked for none gets none.
   Reply silent = Call(24, Args().W(1));
   EXPECT_FALSE(silent.Present());
-  EXPECT_FALSE(served);
+  EXPECT_FALSE(served_);
   Reply unasked = Call(24, Args().W(0), true);
   EXPECT_FALSE(unasked.Present());
 }
