@@ -1,6 +1,7 @@
 #include "engine/server/tests/ServerTestSupport.h"
 
 #include "platform/Ui.h"
+#include "veltra/LinkManager.h"
 
 namespace veltra::test {
 
@@ -81,8 +82,12 @@ void ServerTest::TearDown() {
   if (server) {
     server->Halt();
     server->Shutdown();
+    LinkManager* linkManager = server->linkManager;
     delete server;
     server = nullptr;
+    // Nothing in the system ends a link manager; a test making one per case
+    // ends each, so leak checks see only real leaks.
+    delete linkManager;
   }
   Ui::Install(nullptr);
   std::filesystem::current_path(savedDirectory);
