@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,14 +66,18 @@ bool BenchProcess::Start(const std::string& program, const std::vector<std::stri
   return true;
 }
 
-int BenchProcess::Wait() {
+int BenchProcess::Wait(double* cpuSeconds) {
   if (pid_ <= 0) return -1;
   int status = 0;
+  rusage usage{};
   pid_t got;
   do {
-    got = ::waitpid(pid_, &status, 0);
+    got = ::wait4(pid_, &status, 0, &usage);
   } while (got < 0 && errno == EINTR);
   pid_ = -1;
+  if (cpuSeconds)
+    *cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                  (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   if (got < 0 || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
 }

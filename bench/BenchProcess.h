@@ -22,8 +22,9 @@ class BenchProcess {
   // output goes to /dev/null when quiet. Returns false with error set.
   bool Start(const std::string& program, const std::vector<std::string>& args,
              const std::vector<std::string>& environment, int keepFd, bool quiet, std::string& error);
-  // The exit status, or -1 when a signal ended it.
-  int Wait();
+  // The exit status, or -1 when a signal ended it. cpuSeconds, when given,
+  // receives the processor time of the process and of the children it waited for.
+  int Wait(double* cpuSeconds = nullptr);
 
  private:
   pid_t pid_ = -1;

@@ -1,5 +1,6 @@
 #include "bench/BenchSuite.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -17,6 +18,14 @@ std::string MakeWorkDirectory() {
   std::string pattern = (std::filesystem::temp_directory_path() / "veltra-bench-XXXXXX").string();
   if (!mkdtemp(pattern.data())) std::abort();
   return pattern;
+}
+
+// Processor time of this process (all its threads, not its children).
+double OwnCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 }  // namespace
@@ -95,8 +104,12 @@ bool BenchSuite::ServeEmbedded(const std::string& application, const std::string
   std::string entry = timings_.EnvironmentEntry();
   size_t equals = entry.find('=');
   setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+  double cpu = OwnCpuSeconds();
   bool ran = server->Run(application, commandLine, error);
-  return TakeTiming(phase, timing, error) && ran;
+  cpu = OwnCpuSeconds() - cpu;
+  if (!TakeTiming(phase, timing, error) || !ran) return false;
+  timing.hostCpu = cpu;
+  return true;
 }
 
 bool BenchSuite::ServeRunner(const std::string& application, const std::string& commandLine,
@@ -111,9 +124,13 @@ bool BenchSuite::ServeRunner(const std::string& application, const std::string& 
   if (!runner.Start(RunnerPath(), {"--stdout", stdoutFile, "--args", commandLine, application},
                     {timings_.EnvironmentEntry()}, -1, true, error))
     return false;
-  int status = runner.Wait();
+  double cpu = 0;
+  int status = runner.Wait(&cpu);
   if (status != 0) error = "veltra-run ended with status " + std::to_string(status);
-  return TakeTiming(phase, timing, error) && status == 0;
+  if (!TakeTiming(phase, timing, error) || status != 0) return false;
+  // The runner's figure includes the application it started and reaped.
+  timing.hostCpu = std::max(0.0, cpu - timing.appCpu);
+  return true;
 }
 
 bool BenchSuite::ServeRaw(const std::string& application, const std::string& commandLine,
@@ -121,8 +138,12 @@ bool BenchSuite::ServeRaw(const std::string& application, const std::string& com
                           std::string& error) {
   timings_.Clear();
   RawResponder raw(stdoutFile);
+  double cpu = OwnCpuSeconds();
   bool ran = raw.Run(application, commandLine, {timings_.EnvironmentEntry()}, error);
-  return TakeTiming(phase, timing, error) && ran;
+  cpu = OwnCpuSeconds() - cpu;
+  if (!TakeTiming(phase, timing, error) || !ran) return false;
+  timing.hostCpu = cpu;
+  return true;
 }
 
 }  // namespace veltra::bench

@@ -35,7 +35,7 @@ double Median(std::vector<double> values) {
 // figure's unit (1 for requests and lines, megabytes per 4096-byte block).
 void CompareWithRaw(benchmark::State& state, double units, const SideRun& server, const SideRun& raw,
                     const Check& check = nullptr) {
-  std::vector<double> serverRates, rawRates, ratios;
+  std::vector<double> serverRates, rawRates, ratios, serverCpu, rawCpu;
   double serverSeconds = 0;
   for (auto _ : state) {
     for (int trial = 0; trial < BenchSuite::Get().settings.trials; ++trial) {
@@ -53,6 +53,8 @@ void CompareWithRaw(benchmark::State& state, double units, const SideRun& server
       serverRates.push_back(serverTiming.PerSecond() * units);
       rawRates.push_back(rawTiming.PerSecond() * units);
       ratios.push_back(serverRates.back() / rawRates.back());
+      serverCpu.push_back(serverTiming.HostMicrosecondsPerRequest());
+      rawCpu.push_back(rawTiming.HostMicrosecondsPerRequest());
     }
     state.SetIterationTime(serverSeconds);
   }
@@ -60,6 +62,8 @@ void CompareWithRaw(benchmark::State& state, double units, const SideRun& server
   state.counters["raw"] = Median(rawRates);
   state.counters["ratio"] = Median(ratios);
   state.counters["trials"] = static_cast<double>(ratios.size());
+  state.counters["server_cpu_us"] = Median(serverCpu);
+  state.counters["raw_cpu_us"] = Median(rawCpu);
 }
 
 bool SameSize(const std::string& a, const std::string& b, uintmax_t expected, std::string& error) {

@@ -17,9 +17,14 @@ std::optional<Timing> TimingFile::Take(const std::string& phase) const {
   while (std::getline(file, line)) {
     std::istringstream fields(line);
     std::string name;
-    long count = 0;
+    Timing timing;
     long long ns = 0;
-    if (fields >> name >> count >> ns && name == phase && ns > 0) found = Timing{count, ns / 1e9};
+    long long cpu = 0;
+    if (fields >> name >> timing.count >> ns >> cpu >> timing.requests && name == phase && ns > 0) {
+      timing.seconds = ns / 1e9;
+      timing.appCpu = cpu / 1e6;
+      found = timing;
+    }
   }
   return found;
 }

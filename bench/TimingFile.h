@@ -9,9 +9,16 @@
 namespace veltra::bench {
 
 struct Timing {
-  long count = 0;
-  double seconds = 0;
+  long count = 0;       // requests of the timed loop
+  double seconds = 0;   // its duration, as the application saw it
+  double appCpu = 0;    // processor seconds the application used in all
+  long requests = 0;    // requests it made in all
+  double hostCpu = -1;  // processor seconds of the host side of the run, when known
   double PerSecond() const { return seconds > 0 ? count / seconds : 0; }
+  // Host processor time per request in microseconds, or -1.
+  double HostMicrosecondsPerRequest() const {
+    return hostCpu >= 0 && requests > 0 ? hostCpu * 1e6 / requests : -1;
+  }
 };
 
 class TimingFile {

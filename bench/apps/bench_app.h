@@ -6,6 +6,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <time.h>
 
 #include "veltra_target.h"
@@ -16,13 +17,21 @@ static inline long long bench_now_ns(void) {
   return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
 }
 
-/* Appends "phase count nanoseconds" to the report file. */
-static inline void bench_report(const char* phase, long count, long long ns) {
+/* Appends "phase count nanoseconds cpu requests" to the report file: the
+   timed loop of count requests, the processor time this process has used so
+   far in microseconds, and the requests it has made in all (so the host can
+   tell its own share of a run's processor time). */
+static inline void bench_report(const char* phase, long count, long long ns, long requests) {
   const char* path = getenv("VELTRA_BENCH_TIMES");
   if (path == NULL || *path == '\0') return;
+  struct rusage usage;
+  long long cpu = 0;
+  if (getrusage(RUSAGE_SELF, &usage) == 0)
+    cpu = (long long)(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000LL + usage.ru_utime.tv_usec +
+          usage.ru_stime.tv_usec;
   FILE* file = fopen(path, "a");
   if (file == NULL) return;
-  fprintf(file, "%s %ld %lld\n", phase, count, ns);
+  fprintf(file, "%s %ld %lld %lld %ld\n", phase, count, ns, cpu, requests);
   fclose(file);
 }
 

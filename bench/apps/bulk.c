@@ -49,7 +49,7 @@ static int app(int argc, char** argv) {
     }
     long long elapsed = bench_now_ns() - start;
     if (vt_fclose(file) != VT_OK) return 1;
-    bench_report("write", count, elapsed);
+    bench_report("write", count, elapsed, warm + count);
     return 0;
   }
   long long start = 0;
@@ -61,7 +61,7 @@ static int app(int argc, char** argv) {
       return 1;
     }
   }
-  bench_report("source", count, bench_now_ns() - start);
+  bench_report("source", count, bench_now_ns() - start, warm + count);
   return 0;
 }
 

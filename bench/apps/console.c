@@ -15,7 +15,7 @@ static int app(int argc, char** argv) {
       return 1;
     }
   }
-  bench_report("console", count, bench_now_ns() - start);
+  bench_report("console", count, bench_now_ns() - start, warm + count);
   return 0;
 }
 

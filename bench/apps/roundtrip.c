@@ -44,14 +44,14 @@ static int app(int argc, char** argv) {
       if (Loop(Echo, every)) return 1;
       vt_printf("mark\n");
     }
-    bench_report("steady", count, bench_now_ns() - start);
+    bench_report("steady", count, bench_now_ns() - start, bench_warm_up(count) + count + count / every + 1);
     return 0;
   }
   int (*request)(void) = strcmp(mode, "time") == 0 ? Time : Echo;
   if (Loop(request, bench_warm_up(count))) return 1;
   long long start = bench_now_ns();
   if (Loop(request, count)) return 1;
-  bench_report(mode, count, bench_now_ns() - start);
+  bench_report(mode, count, bench_now_ns() - start, bench_warm_up(count) + count);
   return 0;
 }
 
