@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
 
 #include "platform/settings/SettingsDatabase.h"
 
@@ -206,9 +208,30 @@ RegistryStatus Registry::DeleteKey(RegistryRoot root, const std::string& path) {
   return SettingsDatabase::For(root).DeleteKey(key);
 }
 
+namespace {
+
+// A relative VELTRA_CONFIG_DIR is taken from the current directory when first
+// seen: the engine changes directory for every application it runs.
+std::string Absolute(const std::string& directory) {
+  if (directory.front() == '/') return directory;
+  static std::mutex mutex;  // guards lastGiven and lastResolved
+  static std::string lastGiven;
+  static std::string lastResolved;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (directory != lastGiven) {
+    std::error_code error;
+    std::filesystem::path resolved = std::filesystem::absolute(directory, error);
+    lastGiven = directory;
+    lastResolved = error ? directory : resolved.lexically_normal().string();
+  }
+  return lastResolved;
+}
+
+}  // namespace
+
 std::string Registry::ConfigDirectory() {
   const char* configured = std::getenv("VELTRA_CONFIG_DIR");
-  if (configured && *configured) return configured;
+  if (configured && *configured) return Absolute(configured);
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg && xdg[0] == '/') return std::string(xdg) + "/veltra";  // relative values are to be ignored
   const char* home = std::getenv("HOME");

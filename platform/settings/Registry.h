@@ -6,8 +6,9 @@
 //
 // A Registry object is an open key. Opening creates the key when it is
 // missing; where the store cannot be written the key opens read-only and every
-// write reports NotWritable. Each write is one transaction of its own, so
-// several processes may write at once.
+// write reports NotWritable. Each write is one transaction of its own (or part
+// of a RegistryTransaction), so several processes may write at once; a writer
+// waits several seconds for a busy store before it reports Failed.
 #pragma once
 
 #include <cstddef>
@@ -92,7 +93,8 @@ class VELTRA_EXPORT Registry {
   // Deletes the key with all its subkeys and values; the root cannot be deleted.
   static RegistryStatus DeleteKey(RegistryRoot root, const std::string& path);
 
-  // $VELTRA_CONFIG_DIR, else $XDG_CONFIG_HOME/veltra, else ~/.config/veltra.
+  // $VELTRA_CONFIG_DIR (a relative one from the current directory when first
+  // seen), else $XDG_CONFIG_HOME/veltra, else ~/.config/veltra.
   static std::string ConfigDirectory();
   // user.db or machine.db in the configuration directory.
   static std::string DatabasePath(RegistryRoot root);

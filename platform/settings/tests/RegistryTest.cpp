@@ -17,6 +17,8 @@
 namespace veltra {
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr const char* kKey = "Software\\Orv\\Veltra\\Server\\Settings";
 
 TEST(RegistryTest, ValuesKeepTheirTypesAndSizes) {
@@ -143,7 +145,7 @@ TEST(RegistryTest, RootsAreSeparateFilesInTheConfigurationDirectory) {
   EXPECT_EQ(Registry::DatabasePath(RegistryRoot::LocalMachine), config.File("machine.db"));
   Registry(RegistryRoot::LocalMachine, "SOFTWARE\\Orv Limited\\Orv Veltra")
       .WriteString("Veltra", "/opt/veltra/");
-  EXPECT_TRUE(std::filesystem::exists(config.File("machine.db")));
+  EXPECT_TRUE(fs::exists(config.File("machine.db")));
   std::string text;
   EXPECT_EQ(
       Registry(RegistryRoot::CurrentUser, "SOFTWARE\\Orv Limited\\Orv Veltra").ReadString("Veltra", text),
@@ -158,11 +160,21 @@ TEST(RegistryTest, RootsAreSeparateFilesInTheConfigurationDirectory) {
   setenv("XDG_CONFIG_HOME", config.File("xdg").c_str(), 1);
   EXPECT_EQ(Registry::DatabasePath(RegistryRoot::CurrentUser), config.File("xdg") + "/veltra/user.db");
   EXPECT_TRUE(WriteProfileInt(kSettingsSection, "MonLink", 1));
-  EXPECT_TRUE(std::filesystem::exists(config.File("xdg") + "/veltra/user.db"));
+  EXPECT_TRUE(fs::exists(config.File("xdg") + "/veltra/user.db"));
   unsetenv("XDG_CONFIG_HOME");
   setenv("HOME", config.File("home").c_str(), 1);
   EXPECT_EQ(Registry::ConfigDirectory(), config.File("home") + "/.config/veltra");
   EXPECT_EQ(GetProfileInt(kSettingsSection, "MonLink", 0), 0) << "another directory, another store";
+
+  // A relative directory stays where it was first found when the current directory changes.
+  auto previous = fs::current_path();
+  fs::current_path(config.Path());
+  setenv("VELTRA_CONFIG_DIR", "relative/settings", 1);
+  EXPECT_TRUE(WriteProfileInt(kSettingsSection, "MonLink", 2));
+  fs::current_path(config.File("home"));
+  EXPECT_EQ(GetProfileInt(kSettingsSection, "MonLink", 0), 2);
+  fs::current_path(previous);
+  EXPECT_TRUE(fs::exists(config.File("relative/settings/user.db")));
 
   setenv("VELTRA_CONFIG_DIR", config.Path().c_str(), 1);
   if (home) setenv("HOME", oldHome.c_str(), 1);
