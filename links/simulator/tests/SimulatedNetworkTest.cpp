@@ -1,7 +1,10 @@
 // The library as the link manager sees it: exports, boards, links, versions.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -112,6 +115,38 @@ TEST_F(SimulatedNetworkTest, CloseInfoEndsEveryApplication) {
   CloseInfo();
   EXPECT_TRUE(Reaped(first));
   EXPECT_TRUE(Reaped(second));
+}
+
+TEST_F(SimulatedNetworkTest, AnExitingHostLeavesNoApplicationBehind) {
+  // A host that exits without CloseInfo: a child process of ours plays it.
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  std::fflush(nullptr);
+  pid_t host = ::fork();
+  ASSERT_GE(host, 0);
+  if (host == 0) {
+    ::close(pipeFds[0]);
+    Link* link = Board();
+    uint32_t pid = 0;
+    if (link && link->LoadFile(TestAppPath().c_str())) {
+      Words reply = Ask(link, {static_cast<uint32_t>(Command::kIgnoreTerm)});
+      reply = Ask(link, {static_cast<uint32_t>(Command::kPid)});
+      if (!reply.empty()) pid = reply[0];
+    }
+    if (::write(pipeFds[1], &pid, sizeof pid) != sizeof pid) std::_Exit(2);
+    std::exit(0);
+  }
+  ::close(pipeFds[1]);
+  uint32_t application = 0;
+  ASSERT_EQ(::read(pipeFds[0], &application, sizeof application), static_cast<ssize_t>(sizeof application));
+  ::close(pipeFds[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(host, &status, 0), host);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_GT(application, 0u);
+  // The host reaped it before it exited, or it is an orphan still running.
+  EXPECT_NE(::kill(static_cast<pid_t>(application), 0), 0);
+  if (::kill(static_cast<pid_t>(application), 0) == 0) ::kill(static_cast<pid_t>(application), SIGKILL);
 }
 
 }  // namespace
