@@ -1,5 +1,5 @@
 // Shared pieces of the simulator tests: the library loaded by path as the
-// link manager loads it, block helpers that write the way the engine does,
+// link manager loads it, block functions that write the way the engine does,
 // and the test application's location.
 #pragma once
 
