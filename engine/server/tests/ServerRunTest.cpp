@@ -1,6 +1,7 @@
 // The server object driven through the engine's exports: runs, halts,
 // reconnects, resets, shutdowns and the boxes that end runs.
 #include <chrono>
+#include <cstdio>
 #include <future>
 #include <stdexcept>
 
@@ -357,6 +358,62 @@ TEST_F(ServerTest, ApplicationLoadFailureShowsTheLinksReason) {
   EXPECT_EQ(boxes[0].caption, "Failed to load " + applicationPath);
   EXPECT_EQ(boxes[0].icon, MessageIcon::Error);
   EXPECT_EQ(link->runsEnded, 1);
+}
+
+// A link whose application load waits for the test, or fails as a driver.
+class LoadingLink : public ScriptedLink {
+ public:
+  bool LoadFile(const char* path) override {
+    if (throwOnLoad) {
+      QMXExc error{};
+      error.error = 31;
+      error.line = 12;
+      std::snprintf(error.file, sizeof error.file, "%s", "boot.cpp");
+      std::snprintf(error.message, sizeof error.message, "%s", "board did not boot");
+      throw error;
+    }
+    loading.set_value();
+    proceed.get_future().wait();
+    return ScriptedLink::LoadFile(path);
+  }
+  bool throwOnLoad = false;
+  std::promise<void> loading;
+  std::promise<void> proceed;
+};
+
+class LoadingTest : public ServerTest {
+ protected:
+  void SetUp() override {
+    link = std::make_unique<LoadingLink>();
+    loading = static_cast<LoadingLink*>(link.get());
+    ServerTest::SetUp();
+  }
+  LoadingLink* loading = nullptr;
+};
+
+TEST_F(LoadingTest, HaltWhileLoadingEndsTheRunWithoutServing) {
+  SelectApplication();
+  link->QueueBlock(Request(1, 0));
+  server->Run();
+  ASSERT_EQ(loading->loading.get_future().wait_for(milliseconds(5000)), std::future_status::ready);
+  server->Halt();
+  loading->proceed.set_value();
+  ASSERT_TRUE(host.WaitForRuns(1));
+  EXPECT_EQ(link->loadedFiles, std::vector<std::string>{applicationPath});
+  EXPECT_GT(link->PendingInput(), 0u);  // the request was never read
+  EXPECT_TRUE(link->ReplyBlocks().empty());
+  EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(LoadingTest, DriverFailureWhileLoadingIsReported) {
+  loading->throwOnLoad = true;
+  SelectApplication();
+  server->Run();
+  ASSERT_TRUE(host.WaitForRuns(1));
+  auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "board did not boot Error=31 Line=12 File=boot.cpp");
+  EXPECT_EQ(boxes[0].caption, "Link Driver Error");
 }
 
 TEST_F(ServerTest, StandaloneApplicationIsLoadedButNotServed) {
