@@ -199,6 +199,7 @@ void OrvServerImpl::AddCluster(int number, Cluster* cluster) {
   }
   cluster->channel = channel_.get();
   cluster->context = context_.get();
+  // Add keeps the cluster, or releases it before throwing duplicate_cluster.
   registry_->Add(number, cluster);
 }
 
