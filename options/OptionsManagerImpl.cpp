@@ -82,6 +82,8 @@ void OptionsManagerImpl::LoadOptions() {
   ReadText("StdErr_Filename", r.StdErr.Filename, kPathLimit);
   ReadText("RootKernel", r.RootKernel, kPathLimit);
   ReadText("CommandLine", r.CommandLine, kCommandLineLimit);
+  ReadText("FileRoot", r.FileRoot, kPathLimit);
+  r.AllowHostCommands = ReadInt("AllowHostCommands", r.AllowHostCommands);
 }
 
 void OptionsManagerImpl::SaveOptions() {
@@ -116,6 +118,8 @@ void OptionsManagerImpl::SaveOptions() {
   WriteInt("Stderr_Merge", r.StdErr.Merge);
   WriteText("RootKernel", r.RootKernel, sizeof r.RootKernel);
   WriteText("CommandLine", r.CommandLine, sizeof r.CommandLine);
+  WriteText("FileRoot", r.FileRoot, sizeof r.FileRoot);
+  WriteInt("AllowHostCommands", r.AllowHostCommands);
   transaction.Commit();
 }
 

@@ -48,6 +48,10 @@ struct OptionsRecord {
   char RootKernel[kPathSize];
   char CommandLine[kCommandLineSize];
   RequestChannel* SemaphoreTarget;  // the engine's LinkChannel, for the semaphore buttons
+  // The directory that confines every file name the application sends; empty
+  // leaves names as they are (relative to the application's directory).
+  char FileRoot[kPathSize];
+  int32_t AllowHostCommands;  // 0: the command service refuses without running anything
 };
 
 // The defaults record: the source of every default value.
@@ -95,6 +99,8 @@ inline constexpr OptionsRecord kDefaultOptions = {
     .RootKernel = "TIM40.KRN",
     .CommandLine = "",
     .SemaphoreTarget = nullptr,
+    .FileRoot = "",
+    .AllowHostCommands = 1,
 };
 
 }  // namespace veltra

@@ -70,6 +70,8 @@ void ExpectDefaults(const OptionsRecord& r) {
   EXPECT_STREQ(r.RootKernel, "TIM40.KRN");
   EXPECT_STREQ(r.CommandLine, "");
   EXPECT_EQ(r.SemaphoreTarget, nullptr);
+  EXPECT_STREQ(r.FileRoot, "");
+  EXPECT_EQ(r.AllowHostCommands, 1);
 }
 
 TEST_F(OptionsManagerTest, FirstStartGivesTheDefaultsAndSavingLaysThemDownInOrder) {
@@ -84,17 +86,17 @@ TEST_F(OptionsManagerTest, FirstStartGivesTheDefaultsAndSavingLaysThemDownInOrde
   for (const auto& value : Settings().Values()) {
     names.push_back(value.name);
     bool text = value.name.find("Filename") != std::string::npos || value.name == "RootKernel" ||
-                value.name == "CommandLine";
+                value.name == "CommandLine" || value.name == "FileRoot";
     EXPECT_EQ(value.type, text ? RegistryType::String : RegistryType::Dword) << value.name;
   }
   EXPECT_EQ(names,
-            (std::vector<std::string>{"MonGeneral",     "MonLink",      "MonProt",     "MonUser",
-                                      "Debug",          "Alone",        "AutoRun",     "RunOnSelect",
-                                      "ClearOnStart",   "SayStop",      "C4x",         "InhibitReset",
-                                      "MultipleInst",   "ResetDelay",   "StdIn_Log",   "StdIn_File",
-                                      "StdIn_Filename", "StdOut_Log",   "StdOut_File", "StdOut_Filename",
-                                      "StdOut_Append",  "StdErr_Log",   "StdErr_File", "StdErr_Filename",
-                                      "StdErr_Append",  "Stderr_Merge", "RootKernel",  "CommandLine"}));
+            (std::vector<std::string>{
+                "MonGeneral",    "MonLink",        "MonProt",      "MonUser",         "Debug",
+                "Alone",         "AutoRun",        "RunOnSelect",  "ClearOnStart",    "SayStop",
+                "C4x",           "InhibitReset",   "MultipleInst", "ResetDelay",      "StdIn_Log",
+                "StdIn_File",    "StdIn_Filename", "StdOut_Log",   "StdOut_File",     "StdOut_Filename",
+                "StdOut_Append", "StdErr_Log",     "StdErr_File",  "StdErr_Filename", "StdErr_Append",
+                "Stderr_Merge",  "RootKernel",     "CommandLine",  "FileRoot",        "AllowHostCommands"}));
   EXPECT_EQ(GetProfileString(kSettingsSection, "RootKernel"), "TIM40.KRN");
   EXPECT_EQ(GetProfileInt(kSettingsSection, "SayStop", -1), 1);
 }
@@ -182,6 +184,32 @@ TEST_F(OptionsManagerTest, ClosingForgetsTheManagerAndTheNextOneLoadsFromTheStor
   OptionsManager* third = GetOptionsManager();
   ASSERT_NE(third, nullptr);
   EXPECT_EQ(third->GetOptions()->ResetDelay, 750);
+}
+
+TEST_F(OptionsManagerTest, FileRootAndHostCommandSwitchArePersistedAndReset) {
+  OptionsManager* manager = GetOptionsManager();
+  std::strcpy(manager->GetOptions()->FileRoot, "/srv/dsp files");
+  manager->GetOptions()->AllowHostCommands = 0;
+  manager->SaveOptions();
+  EXPECT_EQ(GetProfileString(kSettingsSection, "FileRoot"), "/srv/dsp files");
+  EXPECT_EQ(GetProfileInt(kSettingsSection, "AllowHostCommands", -1), 0);
+  CloseOptionsManager();
+
+  OptionsRecord* record = GetOptionsManager()->GetOptions();
+  EXPECT_STREQ(record->FileRoot, "/srv/dsp files");
+  EXPECT_EQ(record->AllowHostCommands, 0);
+  GetOptionsManager()->ResetOptions();
+  EXPECT_STREQ(record->FileRoot, "");
+  EXPECT_EQ(record->AllowHostCommands, 1);
+  EXPECT_EQ(GetProfileInt(kSettingsSection, "AllowHostCommands", -1), 1);
+  CloseOptionsManager();
+
+  // A stored root longer than the field is cut inside it; the switch after it keeps its value.
+  Settings().WriteString("FileRoot", "/" + std::string(400, 'r'));
+  Settings().WriteInt("AllowHostCommands", 0);
+  record = GetOptionsManager()->GetOptions();
+  EXPECT_EQ(std::string(record->FileRoot), "/" + std::string(258, 'r'));
+  EXPECT_EQ(record->AllowHostCommands, 0);
 }
 
 TEST_F(OptionsManagerTest, OverlongAndWronglyTypedStoredValuesStayInsideTheirFields) {
