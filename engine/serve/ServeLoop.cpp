@@ -33,7 +33,7 @@ void FormatRequestId(char* buffer, unsigned size, uint32_t word) {
                 (word & kNoReplyBit) ? " [N]" : "");
 }
 
-void ServeLoop(ServerContextImpl& context, RequestChannel& channel, ClusterRegistry& registry,
+bool ServeLoop(ServerContextImpl& context, RequestChannel& channel, ClusterRegistry& registry,
                RequestFilter* filter) {
   context.SetServing(true);
   while (context.IsServing()) {
@@ -61,7 +61,7 @@ void ServeLoop(ServerContextImpl& context, RequestChannel& channel, ClusterRegis
       if (service != 0) {
         ReportMissingCluster(context, cluster, service);
         context.StopServing();
-        return;
+        return false;
       }
       if (!context.noReply) {
         channel.WriteWord(kClusterAbsent);
@@ -77,6 +77,7 @@ void ServeLoop(ServerContextImpl& context, RequestChannel& channel, ClusterRegis
       channel.Flush();
     }
   }
+  return true;
 }
 
 }  // namespace veltra

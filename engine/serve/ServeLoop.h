@@ -1,6 +1,8 @@
 // The serve loop of one run: read a request word, find or load its cluster,
-// dispatch, reply. Returns when the serving flag is cleared; errors that end
-// the run propagate as exceptions.
+// dispatch, reply. Returns true when the serving flag was cleared (the
+// application ended its last task, or the host halted the run), false when a
+// missing cluster library ended the run; errors that end the run propagate
+// as exceptions.
 #pragma once
 
 #include "engine/serve/ClusterRegistry.h"
@@ -10,7 +12,7 @@
 
 namespace veltra {
 
-void ServeLoop(ServerContextImpl& context, RequestChannel& channel, ClusterRegistry& registry,
+bool ServeLoop(ServerContextImpl& context, RequestChannel& channel, ClusterRegistry& registry,
                RequestFilter* filter);
 
 // "A1.%u.%d (%08lX)%s": the identification of a request in monitor lines.

@@ -212,6 +212,10 @@ void OrvServerImpl::SignalHostSemaphore(int n) {
   if (channel_ && n >= 0 && n < 32) channel_->SignalSemaphore(n);
 }
 
+int OrvServerImpl::ExitStatus() {
+  return context_ ? context_->ExitStatus() : 0;
+}
+
 WindowHandle OrvServerImpl::MainWindow() const {
   return host_ ? host_->MainWindow() : owner_;
 }
@@ -239,6 +243,10 @@ void OrvServerImpl::ReportError(const char* text, const char* caption) {
 void OrvServerImpl::PerformRun() {
   halted_ = false;
   servePhase_ = false;
+  // Each run reports its own status; one left from an earlier run would be
+  // taken for this application's.
+  context_->SetExitStatus(0);
+  outcome_ = RunOutcome::Failed;
   try {
     context_->OpenRedirections();
     RunCycle();
@@ -257,6 +265,8 @@ void OrvServerImpl::PerformRun() {
   } catch (...) {
     if (ShouldReport()) ReportError("Abnormal program termination", "Server Error");
   }
+  // A link failure caused by Halt's cancel is the halt, not an error.
+  if (halted_ && outcome_ == RunOutcome::Failed) outcome_ = RunOutcome::Halted;
   CleanUpRun();
 }
 
@@ -308,6 +318,7 @@ void OrvServerImpl::LoadAndServe() {
     Ui::MessageBox(window,
                    "Standalone application running\nSee View/Options/Parameters/Standalone application",
                    "Loaded", MessageIcon::Information);
+    outcome_ = RunOutcome::Terminated;
     return;
   }
   Serve();
@@ -319,6 +330,7 @@ void OrvServerImpl::Serve() {
   // Stopped while loading: the application is not served.
   if (halted_) {
     context_->SetServing(false);
+    outcome_ = RunOutcome::Halted;
     return;
   }
   {
@@ -327,7 +339,11 @@ void OrvServerImpl::Serve() {
     registry_ = std::make_unique<ClusterRegistry>(channel_.get(), context_.get(), record_);
     RegisterBuiltinClusters(*registry_);
   }
-  ServeLoop(*context_, *channel_, *registry_, filter_.load());
+  // A run that ended in the middle of a request must not leave the rest of
+  // that block to be read as the next run's first request.
+  channel_->Discard();
+  bool ended = ServeLoop(*context_, *channel_, *registry_, filter_.load());
+  outcome_ = !ended ? RunOutcome::Failed : halted_ ? RunOutcome::Halted : RunOutcome::Terminated;
 }
 
 void OrvServerImpl::CleanUpRun() {

@@ -40,6 +40,8 @@ class OrvServerImpl final : public OrvServer {
   void AddCluster(int number, Cluster* cluster) override;
   void SetRequestFilter(RequestFilter* filter) override;
   void SignalHostSemaphore(int n) override;
+  int ExitStatus() override;
+  RunOutcome LastRunOutcome() override { return outcome_; }
 
  private:
   void ThreadMain();
@@ -92,6 +94,8 @@ class OrvServerImpl final : public OrvServer {
   // Set once the run has begun serving; before that the serving flag says
   // nothing about whether the run was stopped.
   std::atomic<bool> servePhase_{false};
+  // Written by the server thread at the end of each run.
+  std::atomic<RunOutcome> outcome_{RunOutcome::None};
 
   // Written by SetApplication on the host's thread.
   char applicationPath_[kPathSize] = {};

@@ -18,6 +18,15 @@ class OptionsManager;
 class RequestFilter;
 struct OptionsRecord;
 
+// How the last run ended, for hosts that report it (the headless runner's
+// exit status).
+enum class RunOutcome : int {
+  None,        // no run yet
+  Terminated,  // the application ended its last task (or a standalone one was loaded)
+  Halted,      // Halt stopped it
+  Failed,      // an error or a failure box ended it
+};
+
 class OrvServer {
  public:
   virtual ~OrvServer() = default;  // 0
@@ -37,6 +46,10 @@ class OrvServer {
   virtual void AddCluster(int number, Cluster* cluster) = 0;  // 13
   virtual void SetRequestFilter(RequestFilter* filter) = 0;   // 14
   virtual void SignalHostSemaphore(int n) = 0;                // 15
+  // Appended after the system's own slots.
+  // The exit status the application set in its last run (0 when none).
+  virtual int ExitStatus() = 0;             // 16
+  virtual RunOutcome LastRunOutcome() = 0;  // 17
 
   // Read directly by the host.
   LinkManager* linkManager = nullptr;

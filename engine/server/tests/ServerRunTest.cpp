@@ -441,3 +441,42 @@ TEST_F(ServerTest, HostSemaphoreSignalGoesDownTheLink) {
 
 }  // namespace
 }  // namespace veltra::test
+
+namespace veltra::test {
+namespace {
+
+TEST_F(ServerTest, OutcomeAndExitStatusOfEachRun) {
+  EXPECT_EQ(server->LastRunOutcome(), RunOutcome::None);
+  SelectApplication();
+  // The application sets exit status 7, then ends its only task.
+  link->QueueBlock(Request(0, 25, {7}));
+  link->QueueBlock(Request(0, 24, {0}));
+  server->Run();
+  ASSERT_TRUE(host.WaitForRuns(1));
+  EXPECT_EQ(server->LastRunOutcome(), RunOutcome::Terminated);
+  EXPECT_EQ(server->ExitStatus(), 7);
+
+  // A run that an error ends in the middle of a block is a failure, and the
+  // rest of that block is not taken as the next run's first request.
+  link->QueueBlock(Concat({Request(0, 10), Request(0, 24, {0})}));
+  server->Run();
+  ASSERT_TRUE(host.WaitForRuns(2));
+  EXPECT_EQ(server->LastRunOutcome(), RunOutcome::Failed);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].text, "Basalt Cluster has no service number 10");
+  RunAndWaitUntilServing();  // waits for a new block instead of exiting at once
+  HaltAndWait(3);
+  EXPECT_EQ(server->LastRunOutcome(), RunOutcome::Halted);
+
+  // Each run starts without the status of the run before.
+  link = std::make_unique<ScriptedLink>();
+  server->SetLink(link.get());
+  link->QueueBlock(Request(0, 24, {0}));
+  server->Run();
+  ASSERT_TRUE(host.WaitForRuns(4));
+  EXPECT_EQ(server->LastRunOutcome(), RunOutcome::Terminated);
+  EXPECT_EQ(server->ExitStatus(), 0);
+}
+
+}  // namespace
+}  // namespace veltra::test
