@@ -1,0 +1,39 @@
+#include "runner/ConsoleHost.h"
+
+#include <cstring>
+
+namespace veltra {
+
+void ConsoleHost::Output(const char* text, bool toStderr) {
+  std::FILE* stream = toStderr ? err_ : out_;
+  std::fputs(text, stream);
+  // Standard error is unbuffered for a person watching; the output stream
+  // keeps its buffering and is flushed before input is read and at the end.
+  if (toStderr) std::fflush(stream);
+}
+
+int ConsoleHost::ReadLine(char* buffer, int size) {
+  if (size <= 1) return 0;
+  std::fflush(out_);
+  if (!std::fgets(buffer, size, in_)) return 0;
+  return static_cast<int>(std::strlen(buffer));
+}
+
+void ConsoleHost::RunFinished() {
+  std::fflush(out_);
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++runsFinished_;
+  finished_.notify_all();
+}
+
+bool ConsoleHost::WaitForRuns(int count, std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return finished_.wait_until(lock, deadline, [&] { return runsFinished_ >= count; });
+}
+
+int ConsoleHost::RunsFinished() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return runsFinished_;
+}
+
+}  // namespace veltra

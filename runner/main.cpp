@@ -1,0 +1,259 @@
+// veltra-run: the headless host. It binds the engine library by name as the
+// GUI host does, runs one application on the selected link and serves it,
+// with the application's console on this program's own streams.
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/ConsoleUi.h"
+#include "platform/DynamicLibrary.h"
+#include "runner/ConsoleHost.h"
+#include "runner/RunnerOptions.h"
+#include "veltra/Link.h"
+#include "veltra/LinkManager.h"
+#include "veltra/OptionsRecord.h"
+#include "veltra/OrvServer.h"
+
+namespace veltra {
+namespace {
+
+constexpr int kExitError = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitTimeout = 124;
+constexpr int kExitInterrupted = 130;
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int) {
+  interrupted = 1;
+}
+
+void InstallSignalHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
+  // A closed output pipe must not kill the runner before it ends the application.
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+void Error(const std::string& text) {
+  std::fprintf(stderr, "veltra-run: %s\n", text.c_str());
+}
+
+std::string Absolute(const std::string& path) {
+  std::error_code ec;
+  auto absolute = std::filesystem::absolute(path, ec);
+  return ec ? path : absolute.lexically_normal().string();
+}
+
+void CopyText(char* field, size_t size, const std::string& text) {
+  std::snprintf(field, size, "%s", text.c_str());
+}
+
+void ApplyOptions(const RunnerOptions& options, OptionsRecord& record) {
+  if (options.arguments) CopyText(record.CommandLine, kCommandLineLimit + 1, *options.arguments);
+  if (options.monGeneral) record.MonGeneral = 1;
+  if (options.monLink) record.MonLink = 1;
+  if (options.monProt) record.MonProt = 1;
+  if (options.monUser) record.MonUser = 1;
+  if (options.stdinFile) {
+    record.StdIn.Log = 0;
+    CopyText(record.StdIn.Filename, sizeof record.StdIn.Filename, Absolute(*options.stdinFile));
+  } else {
+    record.StdIn.Log = 1;
+  }
+  // Without a file option a stream shows on this program's own stream only;
+  // saved redirections of the GUI host do not apply to a runner.
+  auto output = [&](StreamOptions& stream, const std::optional<std::string>& file) {
+    stream.File = file.has_value();
+    stream.Log = !file.has_value();
+    stream.Append = options.append;
+    if (file) CopyText(stream.Filename, sizeof stream.Filename, Absolute(*file));
+  };
+  output(record.StdOut, options.stdoutFile);
+  output(record.StdErr, options.stderrFile);
+  record.StdErr.Merge = options.mergeStderr;
+  if (options.resetDelay) record.ResetDelay = *options.resetDelay;
+  record.ExitOnStop = 0;
+  record.Debug = 0;  // nobody could answer the pause box
+  record.Alone = 0;
+}
+
+int Main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  ParseResult parsed = ParseRunnerOptions(args);
+  if (!parsed.options) {
+    Error(parsed.error);
+    std::fputs("Try 'veltra-run --help'.\n", stderr);
+    return kExitUsage;
+  }
+  const RunnerOptions& options = *parsed.options;
+  if (options.help) {
+    std::fputs(RunnerUsage(), stdout);
+    return 0;
+  }
+
+  std::string application;
+  if (!options.application.empty()) {
+    application = Absolute(options.application);
+    if (std::FILE* probe = std::fopen(application.c_str(), "rb")) {
+      std::fclose(probe);
+    } else {
+      std::fprintf(stderr,
+                   "Server Failure: The Veltra server cannot start.\nApplication %s does not exist.\n",
+                   options.application.c_str());
+      return kExitUsage;
+    }
+  }
+
+  InstallSignalHandlers();
+  ConsoleUi console(stderr);
+  Ui::Install(&console);
+
+  DynamicLibrary engine;
+  if (!engine.Load("Orvcore.dll")) {
+    std::fprintf(stderr, "Fatal Error: Cannot load server library %s\n(%s)\n",
+                 DynamicLibrary::FileName("Orvcore.dll").c_str(), engine.Error().c_str());
+    return kExitError;
+  }
+  int major = 0, minor = 0;
+  if (auto version = engine.Function<GetOrvServerVersionFunction>("GetOrvServerVersion"))
+    version(&major, &minor);
+  auto getServer = engine.Function<GetOrvServerFunction>("GetOrvServer");
+  if (!getServer) {
+    std::fprintf(stderr, "Fatal Error: Cannot find entrypoint \"GetOrvServer\" in library %s\n",
+                 engine.Path().c_str());
+    return kExitError;
+  }
+  // The engine stays loaded for the life of the process, as in the GUI host.
+  engine.Detach();
+
+  OrvServer* server = getServer(nullptr);
+  if (!server || !server->options || !server->linkManager) {
+    Error("the server could not be created (see the message above)");
+    return kExitError;
+  }
+
+  Link* link = nullptr;
+  if (options.boardName) {
+    link = server->linkManager->OpenLinkByName(options.boardName->c_str(), options.boardIndex);
+    if (!link) {
+      Error("no board named \"" + *options.boardName + "\" with index " + std::to_string(options.boardIndex) +
+            " in the loaded link interfaces");
+      return kExitError;
+    }
+  } else {
+    link = server->linkManager->CurrentLink();
+  }
+
+  if (options.version) {
+    std::printf("Orvcore server engine %d.%d\n", major, minor);
+    if (link) {
+      char name[128] = {};
+      int driverMajor = 0, driverMinor = 0;
+      link->DriverVersion(name, &driverMajor, &driverMinor);
+      name[sizeof name - 1] = '\0';
+      std::printf("Link driver: %s %d.%d\n", name, driverMajor, driverMinor);
+    } else {
+      std::printf("Link driver: none (no link to the hardware is available)\n");
+    }
+    return 0;
+  }
+  if (!link) {
+    std::fputs("Run: No link to the hardware is available\n", stderr);
+    return kExitError;
+  }
+
+  ApplyOptions(options, *server->options);
+  ConsoleHost host(stdout, stderr, stdin);
+  server->Start(&host);
+  server->SetLink(link);
+  if (!application.empty()) server->SetApplication(application.c_str());
+
+  int status = kExitError;
+  bool started = false;
+  try {
+    if (!options.noReset) server->ResetBoards(false);
+    started = true;
+  } catch (...) {
+    std::fputs("Run: Error resetting target system\n", stderr);
+  }
+
+  std::atomic<bool> finished{false};
+  std::vector<std::thread> signallers;
+  if (started) {
+    if (options.reconnect)
+      server->Reconnect(options.notify, 0);
+    else
+      server->Run();
+    auto start = std::chrono::steady_clock::now();
+    for (const auto& signal : options.signals) {
+      signallers.emplace_back([&, signal] {
+        auto when = start + std::chrono::milliseconds(signal.milliseconds);
+        while (!finished && std::chrono::steady_clock::now() < when)
+          std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+              when - std::chrono::steady_clock::now(), std::chrono::milliseconds(20)));
+        if (!finished) server->SignalHostSemaphore(signal.semaphore);
+      });
+    }
+
+    auto deadline = options.timeoutSeconds
+                        ? start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                      std::chrono::duration<double>(*options.timeoutSeconds))
+                        : std::chrono::steady_clock::time_point::max();
+    bool timedOut = false;
+    while (!host.WaitForRuns(
+        1, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(100)))) {
+      if (interrupted || std::chrono::steady_clock::now() >= deadline) {
+        timedOut = !interrupted;
+        server->Halt();
+        host.WaitForRuns(1, std::chrono::steady_clock::time_point::max());
+        break;
+      }
+    }
+    finished = true;
+    switch (server->LastRunOutcome()) {
+      case RunOutcome::Terminated:
+        status = server->ExitStatus();
+        break;
+      case RunOutcome::Halted:
+        status = timedOut ? kExitTimeout : kExitInterrupted;
+        break;
+      default:
+        status = kExitError;
+        break;
+    }
+    if (timedOut)
+      std::fprintf(stderr, "veltra-run: halted after %g s (--timeout)\n", *options.timeoutSeconds);
+  }
+  finished = true;
+  for (auto& t : signallers) t.join();
+
+  // No application process outlives the runner.
+  try {
+    link->Reset();
+  } catch (...) {
+  }
+  server->Shutdown();
+  std::fflush(stdout);
+  return status;
+}
+
+}  // namespace
+}  // namespace veltra
+
+int main(int argc, char** argv) {
+  return veltra::Main(argc, argv);
+}

@@ -1,0 +1,190 @@
+// veltra-run with the simulated DSP network and the example applications, as
+// a user runs them from a shell.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
+
+namespace veltra::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RunnerTest : public ::testing::Test {
+ protected:
+  std::string Bin(const std::string& name) const { return TestBinDirectory() + "/" + name; }
+  std::string Example(const std::string& name) const { return Bin("examples/" + name + ".app"); }
+
+  ProcessResult Run(const std::vector<std::string>& args, const std::string& input = "",
+                    int timeoutMilliseconds = 30000) {
+    ProcessOptions options;
+    options.input = input;
+    options.environment["VELTRA_CONFIG_DIR"] = settings_.Path().string();
+    options.environment["VELTRA_PLUGIN_PATH"] = std::nullopt;
+    options.timeoutMilliseconds = timeoutMilliseconds;
+    return RunProcess(Bin("veltra-run"), args, options);
+  }
+
+  static std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  // Copies an application into the work directory, so that what it leaves
+  // behind stays there.
+  std::string Copy(const std::string& from, const std::string& name) {
+    auto to = work_.Path() / name;
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+    return to.string();
+  }
+
+  TempDir settings_;
+  TempDir work_;
+};
+
+TEST_F(RunnerTest, HelloPrintsItsGreetingAndExitsZero) {
+  auto result = Run({Example("hello")});
+  EXPECT_EQ(result.out, "Hello from the Veltra DSP network!\n");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exitStatus, 0);
+  // Without an extension the runner adds ".app".
+  auto bare = Run({Bin("examples/hello")});
+  EXPECT_EQ(bare.out, "Hello from the Veltra DSP network!\n");
+}
+
+TEST_F(RunnerTest, ArgumentsReachTheApplicationAsArgv) {
+  auto result = Run({"-a", "one \"two three\" four", Example("args")});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_NE(result.out.find("argv[1]=one\n"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("argv[2]=two three\n"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("argv[3]=four\n"), std::string::npos) << result.out;
+}
+
+TEST_F(RunnerTest, StandardInputFromAPipeAndFromAFile) {
+  auto piped = Run({Example("echo")}, "first line\nsecond\n");
+  EXPECT_EQ(piped.out, "first line\nsecond\n");
+  EXPECT_EQ(piped.err, "echo: 2 lines\n");
+  EXPECT_EQ(piped.exitStatus, 0);
+
+  std::ofstream(work_.File("in.txt")) << "from a file\n";
+  auto fromFile = Run({"--stdin", work_.File("in.txt"), Example("echo")}, "ignored\n");
+  EXPECT_EQ(fromFile.out, "from a file\n");
+  EXPECT_EQ(fromFile.err, "echo: 1 lines\n");
+}
+
+TEST_F(RunnerTest, ExitStatusOfTheApplicationIsTheRunnersStatus) {
+  EXPECT_EQ(Run({Example("exitcode"), "-a", "7"}).exitStatus, 7);
+  auto byDefault = Run({Example("exitcode")});
+  EXPECT_EQ(byDefault.exitStatus, 3);
+  EXPECT_EQ(byDefault.out, "exiting with 3\n");
+}
+
+TEST_F(RunnerTest, FilesAndRecordsOfEveryTypeAreWrittenAndReadBack) {
+  auto app = Copy(Example("files"), "files.app");
+  auto result = Run({app});
+  EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+  EXPECT_NE(result.out.find("files: all checks passed\n"), std::string::npos) << result.out;
+  EXPECT_EQ(result.out.find("FAIL"), std::string::npos) << result.out;
+  // It works in its own directory and leaves nothing behind.
+  int left = 0;
+  for (const auto& entry : fs::directory_iterator(work_.Path()))
+    left += entry.path().filename() != "files.app";
+  EXPECT_EQ(left, 0);
+}
+
+TEST_F(RunnerTest, HostSemaphoreIsDelivered) {
+  auto result = Run({"--signal", "3@300", Example("semaphores")});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_EQ(result.out, "waiting for host semaphore 3\ngot host semaphore 3\n");
+}
+
+TEST_F(RunnerTest, SoftwareExceptionReportGoesToStandardError) {
+  auto result = Run({Example("exception")});
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.out, "reported\n");
+  EXPECT_EQ(result.err, "*** Software exception: 00000012 DEADBEEF 00001234 Processor=2 Severity=error\n");
+}
+
+TEST_F(RunnerTest, MonitorLinesOnStandardError) {
+  auto result = Run({"-m", "general,prot", Example("hello")});
+  EXPECT_EQ(result.out, "Hello from the Veltra DSP network!\n");
+  EXPECT_NE(result.err.find("MON: Resetting DSP modules\n"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("MON: Loading " + Example("hello") + "\n"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("MON: Loading completed\n"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("MON: service A1.1.2 (00000102)\n"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("MON: Server terminated\n"), std::string::npos) << result.err;
+}
+
+TEST_F(RunnerTest, RedirectionFilesTakeTheStreams) {
+  auto out = work_.File("out.txt");
+  auto first = Run({"--stdout", out, Example("hello")});
+  EXPECT_EQ(first.out, "");
+  EXPECT_EQ(ReadFile(out), "Hello from the Veltra DSP network!\n");
+  Run({"--stdout", out, "--append", Example("hello")});
+  EXPECT_EQ(ReadFile(out), "Hello from the Veltra DSP network!\nHello from the Veltra DSP network!\n");
+
+  auto merged = Run({"--stdout", out, "--merge-stderr", Example("exception")});
+  EXPECT_EQ(merged.err, "");
+  EXPECT_EQ(ReadFile(out),
+            "*** Software exception: 00000012 DEADBEEF 00001234 Processor=2 Severity=error\n"
+            "reported\n");
+}
+
+TEST_F(RunnerTest, ApplicationDyingInARequestEndsTheRunWithLinkDriverError) {
+  for (const char* how : {"exit", "kill"}) {
+    auto result = Run({"-a", how, Bin("testapps/partial.app")});
+    EXPECT_EQ(result.exitStatus, 1) << how << ": " << result.err;
+    EXPECT_NE(result.err.find("Link Driver Error: "), std::string::npos) << how << ": " << result.err;
+    EXPECT_NE(result.err.find(" Error="), std::string::npos) << result.err;
+  }
+}
+
+TEST_F(RunnerTest, MissingOrNonExecutableApplication) {
+  auto missing = Run({work_.File("nothere.app")});
+  EXPECT_EQ(missing.exitStatus, 2);
+  EXPECT_NE(missing.err.find("Application " + work_.File("nothere.app") + " does not exist."),
+            std::string::npos)
+      << missing.err;
+
+  auto plain = work_.File("plain.app");
+  std::ofstream(plain) << "not a program\n";
+  auto result = Run({plain});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_NE(result.err.find("Failed to load " + plain + ": "), std::string::npos) << result.err;
+}
+
+TEST_F(RunnerTest, TimeoutHaltsAnApplicationThatNeverEndsAndLeavesNoProcess) {
+  auto app = Copy(Example("semaphores"), "forever.app");
+  auto result = Run({"--timeout", "0.5", app}, "", 20000);
+  EXPECT_EQ(result.exitStatus, 124) << result.err;
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.out, "waiting for host semaphore 3\n");
+  // No process runs the copied application any more.
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    std::error_code ec;
+    auto exe = fs::read_symlink(entry.path() / "exe", ec);
+    if (!ec) {
+      EXPECT_NE(exe.string(), app) << "left running: " << entry.path();
+    }
+  }
+}
+
+TEST_F(RunnerTest, UsageErrorsAndVersion) {
+  auto usage = Run({"--bogus"});
+  EXPECT_EQ(usage.exitStatus, 2);
+  EXPECT_NE(usage.err.find("unknown option --bogus"), std::string::npos);
+  auto version = Run({"--version"});
+  EXPECT_EQ(version.exitStatus, 0);
+  EXPECT_NE(version.out.find("Orvcore server engine 1.4\n"), std::string::npos) << version.out;
+  EXPECT_NE(version.out.find("Link driver: "), std::string::npos) << version.out;
+}
+
+}  // namespace
+}  // namespace veltra::test

@@ -1,0 +1,19 @@
+/* A misbehaving application for the fault tests: it sends part of a request
+ * block and then ends, by exiting or by killing itself, as the first argument
+ * says ("exit" or "kill"). */
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+  const char* fdText = getenv("VELTRA_LINK_FD");
+  if (!fdText) return 127;
+  int fd = atoi(fdText);
+  /* Length word 12, then only 4 of the 12 bytes: cluster 0, service 28. */
+  unsigned char partial[8] = {12, 0, 0, 0, 28, 0, 0, 0};
+  if (write(fd, partial, sizeof partial) != (ssize_t)sizeof partial) return 1;
+  usleep(50000);
+  if (argc > 1 && strcmp(argv[1], "kill") == 0) raise(SIGKILL);
+  return 0;
+}
