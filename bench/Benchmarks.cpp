@@ -33,12 +33,12 @@ double Median(std::vector<double> values) {
 // Runs the configured number of trials, each the server and the raw side
 // once, in alternating order; units converts a request count into the
 // figure's unit (1 for requests and lines, megabytes per 4096-byte block).
-void CompareWithRaw(benchmark::State& state, double units, const SideRun& server, const SideRun& raw,
-                    const Check& check = nullptr) {
+void CompareWithRaw(benchmark::State& state, int trials, double units, const SideRun& server,
+                    const SideRun& raw, const Check& check = nullptr) {
   std::vector<double> serverRates, rawRates, ratios, serverCpu, rawCpu;
   double serverSeconds = 0;
   for (auto _ : state) {
-    for (int trial = 0; trial < BenchSuite::Get().settings.trials; ++trial) {
+    for (int trial = 0; trial < trials; ++trial) {
       Timing serverTiming, rawTiming;
       std::string error;
       bool serverFirst = trial % 2 == 0;
@@ -95,17 +95,18 @@ bool SameContent(const std::string& a, const std::string& b, std::string& error)
 void RoundTrip(benchmark::State& state, const std::string& mode) {
   BenchSuite& suite = BenchSuite::Get();
   std::string app = suite.Application("roundtrip");
-  std::string line = mode + " " + std::to_string(suite.Scaled(100000));
+  std::string line = mode + " " + std::to_string(suite.Scaled(50000));
   std::string console = suite.WorkFile("roundtrip-stdout.txt");
   CompareWithRaw(
-      state, 1, [&](Timing& t, std::string& e) { return suite.ServeEmbedded(app, line, mode, t, e); },
+      state, suite.settings.trials, 1,
+      [&](Timing& t, std::string& e) { return suite.ServeEmbedded(app, line, mode, t, e); },
       [&](Timing& t, std::string& e) { return suite.ServeRaw(app, line, console, mode, t, e); });
 }
 
 void BulkWrite(benchmark::State& state) {
   BenchSuite& suite = BenchSuite::Get();
   std::string app = suite.Application("bulk");
-  long count = suite.Scaled(20000);
+  long count = suite.Scaled(10000);
   std::string serverFile = suite.WorkFile("bulk-server.bin");
   std::string rawFile = suite.WorkFile("bulk-raw.bin");
   std::string console = suite.WorkFile("bulk-stdout.txt");
@@ -114,7 +115,7 @@ void BulkWrite(benchmark::State& state) {
   // The warm-up blocks are written too.
   uintmax_t expected = static_cast<uintmax_t>(count + std::max(1000L, count / 20)) * 4096;
   CompareWithRaw(
-      state, kBlockMegabytes,
+      state, suite.settings.trials, kBlockMegabytes,
       [&](Timing& t, std::string& e) { return suite.ServeEmbedded(app, serverLine, "write", t, e); },
       [&](Timing& t, std::string& e) { return suite.ServeRaw(app, rawLine, console, "write", t, e); },
       [&](std::string& e) { return SameSize(serverFile, rawFile, expected, e); });
@@ -123,10 +124,10 @@ void BulkWrite(benchmark::State& state) {
 void BulkSource(benchmark::State& state) {
   BenchSuite& suite = BenchSuite::Get();
   std::string app = suite.Application("bulk");
-  std::string line = "source " + std::to_string(suite.Scaled(20000));
+  std::string line = "source " + std::to_string(suite.Scaled(10000));
   std::string console = suite.WorkFile("bulk-stdout.txt");
   CompareWithRaw(
-      state, kBlockMegabytes,
+      state, suite.settings.trials, kBlockMegabytes,
       [&](Timing& t, std::string& e) { return suite.ServeEmbedded(app, line, "source", t, e); },
       [&](Timing& t, std::string& e) { return suite.ServeRaw(app, line, console, "source", t, e); });
 }
@@ -137,8 +138,10 @@ void ConsoleLines(benchmark::State& state) {
   std::string line = std::to_string(suite.Scaled(1000000));
   std::string serverFile = suite.WorkFile("console-server.txt");
   std::string rawFile = suite.WorkFile("console-raw.txt");
+  // A million lines take long enough on each side that one pair per three
+  // trials of the other figures keeps the whole run within minutes.
   CompareWithRaw(
-      state, 1,
+      state, (suite.settings.trials + 2) / 3, 1,
       [&](Timing& t, std::string& e) { return suite.ServeRunner(app, line, serverFile, "console", t, e); },
       [&](Timing& t, std::string& e) { return suite.ServeRaw(app, line, rawFile, "console", t, e); },
       [&](std::string& e) { return SameContent(serverFile, rawFile, e); });

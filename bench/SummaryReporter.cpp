@@ -53,7 +53,7 @@ int SummaryReporter::PrintTable(std::FILE* out, const std::string& heading) cons
   int misses = 0;
   std::fprintf(out, "%s\n", heading.c_str());
   std::fprintf(out, "%-48s %10s %10s %6s %7s  %-7s %s\n", "figure", "server", "raw", "ratio", "target",
-               "verdict", "host CPU us/request (server, raw)");
+               "verdict", "host CPU us/request (server, raw); notes");
   for (const Row& row : kRows) {
     std::string figure = row.figure;
     if (*row.unit) figure += std::string(" (") + row.unit + ")";
@@ -85,8 +85,14 @@ int SummaryReporter::PrintTable(std::FILE* out, const std::string& heading) cons
       bool met = value <= row.target;
       misses += met ? 0 : 1;
       std::snprintf(target, sizeof target, "%.0f", row.target);
-      std::fprintf(out, "%-48s %10.4g %10s %6s %7s  %-7s\n", figure.c_str(), value, "-", "-", target,
-                   met ? "met" : "MISSED");
+      char detail[128];
+      if (row.per)
+        std::snprintf(detail, sizeof detail, "%.0f in %.0f requests", counter(row.value), counter(row.per));
+      else
+        std::snprintf(detail, sizeof detail, "VmRSS %.0f kB after warm-up, %+.0f kB at the end",
+                      counter("resident_kb"), counter("final_growth_kb"));
+      std::fprintf(out, "%-48s %10.4g %10s %6s %7s  %-7s %s\n", figure.c_str(), value, "-", "-", target,
+                   met ? "met" : "MISSED", detail);
     }
   }
   return misses;
