@@ -1,5 +1,6 @@
 #include "engine/basalt/BasaltCluster.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -9,12 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "engine/basalt/BasaltStream.h"
+#include "engine/basalt/FileRoot.h"
 #include "engine/serve/ServerContextImpl.h"
 #include "veltra/RequestChannel.h"
 #include "veltra/ServerContext.h"
@@ -31,6 +32,14 @@ constexpr int32_t kConsoleRecordLength = 1024;
 
 bool IsBinaryType(int type) {
   return type == 0 || type == 2 || type == 4 || type == 5;
+}
+
+// The open(2) flags of a C library mode "r", "r+", "w" or "w+" (with or
+// without "b").
+int OpenFlags(const char* mode) {
+  bool update = std::strchr(mode, '+') != nullptr;
+  if (mode[0] == 'r') return update ? O_RDWR : O_RDONLY;
+  return (update ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
 }
 
 const char* OpenMode(int type, int access, bool create) {
@@ -109,6 +118,34 @@ struct BasaltCluster::Impl {
     return result;
   }
 
+  const OptionsRecord* Options() { return static_cast<ServerContextImpl&>(Context()).Options(); }
+
+  // The file root of the options as they stand now; made again when they
+  // name another one.
+  FileRoot& Root() {
+    const OptionsRecord* options = Options();
+    const char* wanted = options ? options->FileRoot : "";
+    size_t length = strnlen(wanted, sizeof options->FileRoot);
+    if (!fileRoot || fileRoot->Root().compare(0, std::string::npos, wanted, length) != 0)
+      fileRoot = std::make_shared<FileRoot>(std::string(wanted, length));
+    return *fileRoot;
+  }
+
+  // The answer of a file operation: Outside is refused like a failure, and
+  // said in a monitor line.
+  bool Allowed(FileRoot::Outcome outcome, const FileRoot& root, const char* name) {
+    if (outcome != FileRoot::Outcome::Outside) return outcome == FileRoot::Outcome::Done;
+    const OptionsRecord* options = Options();
+    if (options && options->MonGeneral) {
+      if (!root.Usable())
+        Context().Monitor("File root %s cannot be used (%s); refused %s", root.Root().c_str(),
+                          std::strerror(root.RootError()), name);
+      else
+        Context().Monitor("Refused %s: outside the file root %s", name, root.Root().c_str());
+    }
+    return false;
+  }
+
   const char* CommandLineText() {
     const char* text = Context().CommandLine();
     return text ? text : "";
@@ -149,6 +186,7 @@ struct BasaltCluster::Impl {
   int PortOut();            // 37
   int SetTaskCount();       // 38
   int SetInputTitle();      // 39
+  bool CanRead(const char* path);
 
   // The stream of a record service, or the result refusing it.
   int RecordStream(int32_t handle, BasaltStream** stream) {
@@ -160,6 +198,7 @@ struct BasaltCluster::Impl {
 
   BasaltCluster& owner;
   std::vector<std::unique_ptr<BasaltStream>> streams;
+  std::shared_ptr<FileRoot> fileRoot;
   int taskCount = 0;
   char name[kTransferSize + 1];
   char otherName[kTransferSize + 1];
@@ -251,11 +290,18 @@ int BasaltCluster::Impl::OpenFile() {
   stream->kind = BasaltStream::kFile;
   stream->recordLength = recordLength;
   stream->name = name;
-  stream->file = std::fopen(name, OpenMode(type, access, stream->create));
+  const char* mode = OpenMode(type, access, stream->create);
+  FileRoot& root = Root();
+  int descriptor = -1;
+  if (Allowed(root.Open(name, OpenFlags(mode), &descriptor), root, name)) {
+    stream->file = fdopen(descriptor, mode);
+    if (!stream->file) close(descriptor);
+  }
   if (!stream->file) {
     Reply(-1);
     return kFailure;
   }
+  stream->root = fileRoot;
   int result = (flags & 2) ? stream->PositionAtEnd() : kOk;
   std::FILE* file = stream->file;
   int installed = Install(std::move(stream), result);
@@ -271,20 +317,18 @@ int BasaltCluster::Impl::OpenTemporary() {
     return kBadType;
   }
   // The name is made and the file created in one step, so no other process
-  // can take the name in between.
-  std::error_code error;
-  std::filesystem::path directory = std::filesystem::temp_directory_path(error);
-  if (error) directory = "/tmp";
-  std::string path = (directory / "vltXXXXXX").string();
-  int descriptor = mkstemp(path.data());
-  if (descriptor < 0) {
+  // can take the name in between. Under a file root it is made there.
+  FileRoot& root = Root();
+  std::string path;
+  int descriptor = -1;
+  if (!Allowed(root.CreateTemporary(&descriptor, &path), root, "a temporary file")) {
     Reply(-1);
     return kFailure;
   }
   std::FILE* file = fdopen(descriptor, type == 1 ? "w+" : "w+b");
   if (!file) {
     close(descriptor);
-    std::remove(path.c_str());
+    root.Remove(path.c_str());
     Reply(-1);
     return kFailure;
   }
@@ -296,10 +340,11 @@ int BasaltCluster::Impl::OpenTemporary() {
   stream->kind = BasaltStream::kTemporary;
   stream->recordLength = recordLength;
   stream->name = path;
+  stream->root = fileRoot;
   int result = Install(std::move(stream));
   if (result == kNoMemory) {
     std::fclose(file);
-    std::remove(path.c_str());
+    root.Remove(path.c_str());
   }
   return result;
 }
@@ -439,9 +484,12 @@ int BasaltCluster::Impl::Close() {
     if (!stream->ChangeDirection(BasaltStream::kNone)) result = kFailure;
     if (std::fclose(stream->file) != 0) result = kFailure;
     stream->file = nullptr;
-    if ((disposition == 1 || stream->kind == BasaltStream::kTemporary) &&
-        std::remove(stream->name.c_str()) != 0)
-      result = kFailure;
+    if (disposition == 1 || stream->kind == BasaltStream::kTemporary) {
+      // Resolved again where it was opened: a directory on the way may have
+      // been replaced by a link in the meantime.
+      FileRoot& root = stream->root ? *stream->root : Root();
+      if (!Allowed(root.Remove(stream->name.c_str()), root, stream->name.c_str())) result = kFailure;
+    }
   }
   Release(handle);
   if (disposition != 0 && disposition != 1) return kBadDisposition;
@@ -582,16 +630,17 @@ int BasaltCluster::Impl::EndFile() {
   return refusal != kOk ? refusal : stream->EndFile();
 }
 
-namespace {
+namespace {}  // namespace
 
-bool CanRead(const char* path) {
-  std::FILE* file = std::fopen(path, "r");
-  if (!file) return false;
-  std::fclose(file);
+// Not blocking: a named pipe without a writer would otherwise hold the
+// server in the open.
+bool BasaltCluster::Impl::CanRead(const char* path) {
+  FileRoot& root = Root();
+  int descriptor = -1;
+  if (!Allowed(root.Open(path, O_RDONLY | O_NONBLOCK, &descriptor), root, path)) return false;
+  close(descriptor);
   return true;
 }
-
-}  // namespace
 
 int BasaltCluster::Impl::FileExists() {
   bool fits = ReadString(name);
@@ -640,6 +689,11 @@ int BasaltCluster::Impl::ExitStatus() {
 
 int BasaltCluster::Impl::HostCommand() {
   if (!ReadString(data)) return kFailure;
+  const OptionsRecord* options = Options();
+  if (options && !options->AllowHostCommands) {
+    if (options->MonGeneral) Context().Monitor("Host command refused: %s", data);
+    return kFailure;
+  }
   std::fflush(nullptr);
   return std::system(data);
 }
@@ -648,7 +702,10 @@ int BasaltCluster::Impl::Rename() {
   bool fits = ReadString(name);
   fits = ReadString(otherName) && fits;
   if (!fits) return kFailure;
-  return std::rename(name, otherName) == 0 ? kOk : kFailure;
+  FileRoot& root = Root();
+  const char* refused = nullptr;
+  FileRoot::Outcome outcome = root.Rename(name, otherName, &refused);
+  return Allowed(outcome, root, refused ? refused : name) ? kOk : kFailure;
 }
 
 int BasaltCluster::Impl::Time() {

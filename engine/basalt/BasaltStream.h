@@ -11,6 +11,8 @@
 
 namespace veltra {
 
+class FileRoot;
+
 namespace basalt {
 
 // Result codes of the cluster's services.
@@ -86,6 +88,9 @@ class BasaltStream {
   int kind = kFile;
   int status = 0;
   std::string name;
+  // Where the name was resolved: deleting the file on closing resolves it
+  // there again, whatever the root is by then.
+  std::shared_ptr<FileRoot> root;
   int32_t recordLength = 0;
   // Bytes transferred within the current record; the read offset of the
   // command-line stream; -1 after a rewind (no record begun).
