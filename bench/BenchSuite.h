@@ -15,7 +15,7 @@ namespace veltra::bench {
 
 struct BenchSettings {
   double scale = 1.0;  // multiplies every request count
-  int trials = 3;      // alternating server/raw pairs per figure
+  int trials = 5;      // alternating server/raw pairs per figure
 };
 
 class BenchSuite {
