@@ -56,6 +56,8 @@ const char* RunnerUsage() {
          "      --signal N@MS        signal host semaphore N (0-9) MS milliseconds after the run starts;\n"
          "                           may be given several times\n"
          "      --timeout SECONDS    halt the run after SECONDS (exit status 124)\n"
+         "      --root DIR           keep every file name the application sends inside DIR\n"
+         "      --no-host-commands   refuse the application's host commands (result 99)\n"
          "      --version            show the server and link driver versions\n"
          "  -h, --help               show this text\n"
          "\n"
@@ -162,6 +164,11 @@ ParseResult ParseRunnerOptions(const std::vector<std::string>& args) {
       double seconds = 0;
       if (!value(v) || !ParseSeconds(v, seconds)) return fail("--timeout needs a number of seconds above 0");
       options.timeoutSeconds = seconds;
+    } else if (arg == "--root") {
+      if (!value(v) || v.empty()) return fail("--root needs a directory");
+      options.fileRoot = v;
+    } else if (arg == "--no-host-commands" && noValue()) {
+      options.noHostCommands = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return fail("unknown option " + args[i]);
     } else {

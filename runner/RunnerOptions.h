@@ -28,6 +28,8 @@ struct RunnerOptions {
   bool notify = false;
   std::vector<SemaphoreSignal> signals;
   std::optional<double> timeoutSeconds;
+  std::optional<std::string> fileRoot;  // confines the application's file names
+  bool noHostCommands = false;
   bool version = false;
   bool help = false;
 };

@@ -86,6 +86,9 @@ void ApplyOptions(const RunnerOptions& options, OptionsRecord& record) {
   output(record.StdErr, options.stderrFile);
   record.StdErr.Merge = options.mergeStderr;
   if (options.resetDelay) record.ResetDelay = *options.resetDelay;
+  // Without these options the saved confinement stays in force.
+  if (options.fileRoot) CopyText(record.FileRoot, sizeof record.FileRoot, Absolute(*options.fileRoot));
+  if (options.noHostCommands) record.AllowHostCommands = 0;
   record.ExitOnStop = 0;
   record.Debug = 0;  // nobody could answer the pause box
   record.Alone = 0;
@@ -114,6 +117,19 @@ int Main(int argc, char** argv) {
       std::fprintf(stderr,
                    "Server Failure: The Veltra server cannot start.\nApplication %s does not exist.\n",
                    options.application.c_str());
+      return kExitUsage;
+    }
+  }
+
+  if (options.fileRoot) {
+    std::error_code ec;
+    std::string root = Absolute(*options.fileRoot);
+    if (!std::filesystem::is_directory(root, ec)) {
+      Error("--root: " + *options.fileRoot + " is not a directory");
+      return kExitUsage;
+    }
+    if (root.size() >= static_cast<size_t>(kPathSize)) {
+      Error("--root: the directory's path is longer than " + std::to_string(kPathSize - 1) + " characters");
       return kExitUsage;
     }
   }

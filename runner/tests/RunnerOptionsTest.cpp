@@ -90,6 +90,19 @@ TEST(RunnerOptionsTest, BadInputIsAUsageErrorWithAClearText) {
   EXPECT_NE(ErrorOf({"--append=1", "a"}).find("unknown option"), std::string::npos);
 }
 
+TEST(RunnerOptionsTest, FileRootAndHostCommandSwitch) {
+  auto o = Parse({"--root", "files", "--no-host-commands", "a"});
+  EXPECT_EQ(o.fileRoot, "files");
+  EXPECT_TRUE(o.noHostCommands);
+  EXPECT_EQ(Parse({"--root=/srv/dsp", "a"}).fileRoot, "/srv/dsp");
+  auto plain = Parse({"a"});
+  EXPECT_FALSE(plain.fileRoot.has_value());
+  EXPECT_FALSE(plain.noHostCommands);
+  EXPECT_NE(ErrorOf({"--root", "", "a"}).find("--root needs a directory"), std::string::npos);
+  EXPECT_NE(ErrorOf({"--root"}).find("--root needs a directory"), std::string::npos);
+  EXPECT_NE(ErrorOf({"--no-host-commands=1", "a"}).find("unknown option"), std::string::npos);
+}
+
 TEST(RunnerOptionsTest, HelpAndVersionNeedNoApplication) {
   EXPECT_TRUE(Parse({"--help"}).help);
   EXPECT_TRUE(Parse({"--version"}).version);
