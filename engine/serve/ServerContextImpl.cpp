@@ -242,16 +242,29 @@ void ServerContextImpl::OpenRedirection(StreamOptions& record) {
 
 void ServerContextImpl::CloseRedirections() {
   if (!options_) return;
-  std::lock_guard<std::mutex> lock(filesMutex_);
-  StreamOptions* streams[] = {&options_->StdErr, &options_->StdOut, &options_->StdIn};
-  for (StreamOptions* stream : streams) {
-    std::FILE* handle = stream->Handle;
-    if (!handle) continue;
-    // A handle shared by two streams is closed once.
-    for (StreamOptions* other : streams)
-      if (other->Handle == handle) other->Handle = nullptr;
-    std::fclose(handle);
+  // An output file that lost text (a full disk, a device that refuses it) is
+  // reported once it is closed: the run's log is incomplete, and the user
+  // must not take it for whole.
+  char failures[2][kPathSize + 64];
+  int failed = 0;
+  {
+    std::lock_guard<std::mutex> lock(filesMutex_);
+    StreamOptions* streams[] = {&options_->StdErr, &options_->StdOut, &options_->StdIn};
+    for (StreamOptions* stream : streams) {
+      std::FILE* handle = stream->Handle;
+      if (!handle) continue;
+      // A handle shared by two streams is closed once.
+      for (StreamOptions* other : streams)
+        if (other->Handle == handle) other->Handle = nullptr;
+      bool lost = std::ferror(handle) != 0;
+      if (std::fclose(handle) != 0) lost = true;
+      if (lost && !stream->IsInput && failed < 2)
+        std::snprintf(failures[failed++], sizeof failures[0], "Cannot %s %s\nCheck View/Options/Standard I/O",
+                      stream->Append ? "append to" : "write to", stream->Filename);
+    }
   }
+  for (int i = 0; i < failed; ++i)
+    Ui::MessageBox(host_ ? host_->MainWindow() : nullptr, failures[i], "Standard I/O", MessageIcon::Warning);
 }
 
 void ServerContextImpl::StopServing() {

@@ -176,6 +176,31 @@ TEST_F(ServerContextTest, OutputFilesThatCannotBeOpenedNameTheirVerb) {
   EXPECT_EQ(host.Out(), "still shown\n");
 }
 
+TEST_F(ServerContextTest, OutputFileThatLosesTextIsReportedWhenClosed) {
+  options.StdOut.File = 1;
+  options.StdOut.Log = 1;
+  SetName(options.StdOut, "/dev/full");
+  options.StdErr.File = 1;
+  SetName(options.StdErr, dir.File("err.txt"));
+  Context().OpenRedirections();
+  ASSERT_TRUE(ui.Boxes().empty());
+  Write("lost in the file\n", false);
+  Write("kept\n", true);
+  EXPECT_EQ(host.Out(), "lost in the file\n") << "the terminal still gets it";
+  Context().CloseRedirections();
+  auto boxes = ui.Boxes();
+  ASSERT_EQ(boxes.size(), 1u) << "only the file that lost text";
+  EXPECT_EQ(boxes[0].text, "Cannot write to /dev/full\nCheck View/Options/Standard I/O");
+  EXPECT_EQ(boxes[0].caption, "Standard I/O");
+  EXPECT_EQ(boxes[0].icon, MessageIcon::Warning);
+  EXPECT_EQ(ReadFile(dir.File("err.txt")), "kept\n");
+  EXPECT_EQ(options.StdOut.Handle, nullptr);
+
+  // Closed once, reported once.
+  Context().CloseRedirections();
+  EXPECT_EQ(ui.Boxes().size(), 1u);
+}
+
 TEST_F(ServerContextTest, ReadsLinesFromTheHostOrFromAFile) {
   host.QueueLine("typed\n");
   char line[16];
