@@ -1,8 +1,11 @@
 #include "engine/basalt/BasaltStream.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -20,6 +23,42 @@ constexpr int32_t kRecordEndMark = -1;
 uint32_t Remaining(int64_t length, int64_t position, uint32_t count) {
   if (position < 0 || length <= position) return 0;
   return static_cast<uint32_t>(std::min<int64_t>(length - position, count));
+}
+
+// The first offset at or after from that holds data as the file system keeps
+// the file; from itself when it cannot tell, INT64_MAX when nothing follows.
+// Bytes in between are a hole and read as zero. The descriptor's offset is
+// put back, so the C library's stream stays where it was.
+int64_t DataFrom(int fd, int64_t from) {
+  off_t here = lseek(fd, 0, SEEK_CUR);
+  if (here < 0) return from;
+  off_t data = lseek(fd, from, SEEK_DATA);
+  int64_t result = data >= 0 ? static_cast<int64_t>(data) : errno == ENXIO ? INT64_MAX : from;
+  lseek(fd, here, SEEK_SET);
+  return result;
+}
+
+// The start of the hole that ends at end: the smallest x with no data in
+// [x, end), found by doubling steps and then halving them; end when the byte
+// before end holds data (or the file system cannot tell).
+int64_t HoleStart(int fd, int64_t end) {
+  auto empty = [&](int64_t from) { return DataFrom(fd, from) >= end; };
+  if (end <= 0 || !empty(end - 1)) return end;
+  int64_t hole = end - 1;  // [hole, end) holds no data
+  int64_t data = -1;       // [data, end) holds some; -1: none found yet
+  for (int64_t step = 2; hole > 0; step *= 2) {
+    int64_t from = std::max<int64_t>(0, end - step);
+    if (!empty(from)) {
+      data = from;
+      break;
+    }
+    hole = from;
+  }
+  while (hole - data > 1) {
+    int64_t middle = data + (hole - data) / 2;
+    (empty(middle) ? hole : data) = middle;
+  }
+  return hole;
 }
 
 }  // namespace
@@ -339,24 +378,49 @@ int BasaltStream::Backspace() {
     return kOk;
   }
   if (type == 3) {
-    if (fseeko(file, -1, SEEK_CUR) != 0) {
+    // The byte before the stream ends the previous line; that line starts
+    // after the newline before it, or at the file's start. The search goes
+    // back a block at a time and steps over holes at once, which hold no
+    // newline: a sparse file is never read byte by byte.
+    off_t here = ftello(file);
+    struct stat info;
+    if (here < 1 || fstat(fileno(file), &info) != 0) {
       std::rewind(file);
       return kFailure;
     }
-    // The byte read first ends the previous line; look for the newline
-    // before that one.
-    int c = std::fgetc(file);
-    do {
-      if (fseeko(file, -2, SEEK_CUR) != 0) {
+    int64_t size = static_cast<int64_t>(info.st_size);
+    // Past the end there is no byte to end a line: the search starts one
+    // further back, and finds nothing when that too lies past the end.
+    bool ended = here - 1 < size;
+    int64_t end = (ended ? here - 2 : here - 3) + 1;  // bytes [0, end) are searched
+    // Reaching the start without a newline is the first line, unless not
+    // even one byte was there to look at.
+    bool looked = ended || end > 0;
+    if (end > size) {
+      std::rewind(file);
+      return kFailure;
+    }
+    char block[4096];
+    while (end > 0) {
+      end = HoleStart(fileno(file), end);
+      if (end == 0) break;
+      int64_t from = std::max<int64_t>(0, end - static_cast<int64_t>(sizeof block));
+      size_t length = static_cast<size_t>(end - from);
+      if (fseeko(file, from, SEEK_SET) != 0 || std::fread(block, 1, length, file) != length) {
+        std::clearerr(file);
         std::rewind(file);
-        break;
+        return kFailure;
       }
-      c = std::fgetc(file);
-    } while (c != '\n' && c != EOF);
-    if (c == EOF) {
-      std::rewind(file);
-      return kFailure;
+      if (const void* newline = memrchr(block, '\n', length)) {
+        if (fseeko(file, from + (static_cast<const char*>(newline) - block) + 1, SEEK_SET) != 0)
+          return kFailure;
+        position = 0;
+        return kOk;
+      }
+      end = from;
     }
+    std::rewind(file);
+    if (!looked) return kFailure;
     position = 0;
     return kOk;
   }
@@ -405,7 +469,15 @@ int BasaltStream::PositionAtEnd() {
         corrupt = true;
         break;
       }
-      at += static_cast<int64_t>(header) + 8;
+      // Zero bytes are records of no length, eight bytes each. A run of
+      // them that the file system keeps as a hole is stepped over at once,
+      // or a sparse file would be scanned eight bytes at a time.
+      int64_t step = static_cast<int64_t>(header) + 8;
+      if (header == 0) {
+        int64_t zeros = std::min(DataFrom(fileno(file), at), size) - at;
+        if (zeros > step) step = zeros / 8 * 8;
+      }
+      at += step;
       if (fseeko(file, at, SEEK_SET) != 0) break;
     }
     std::clearerr(file);

@@ -1,5 +1,10 @@
 // The record formats of services 15 to 19 and positioning at the end on
 // opening, compared byte for byte with the files they leave.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+
 #include "engine/basalt/tests/BasaltHarness.h"
 
 namespace veltra::test {
@@ -266,6 +271,49 @@ TEST_F(BasaltRecordsTest, AppendOnOpening) {
   Call(13, Args().W(r).S("!"));
   EXPECT_EQ(Call(11, Args().W(r).W(0)).Result(), 0);
   EXPECT_EQ(Contents("raw.bin"), "xyz!");
+}
+
+// Files with a hole of 16 GiB, as an application makes them by positioning
+// far out and writing: finding the end of the records for appending, and
+// stepping back over a line across the hole, must not read the hole, or one
+// request would hold the server for hours.
+TEST_F(BasaltRecordsTest, SparseFilesAreNotReadThroughTheirHoles) {
+  constexpr off_t kHole = off_t{1} << 34;
+  {
+    Put("probe.bin", "x");
+    ASSERT_EQ(truncate("probe.bin", kHole), 0);
+    int fd = open("probe.bin", O_RDONLY);
+    off_t hole = lseek(fd, 0, SEEK_HOLE);
+    close(fd);
+    if (hole < 0 || hole >= kHole) GTEST_SKIP() << "this file system keeps no holes";
+  }
+  auto start = std::chrono::steady_clock::now();
+
+  // One record, then zero bytes to the end: records of no length, eight
+  // bytes each, the last one ending with the file.
+  off_t size = 11 + kHole;
+  Put("records.bin", W(3) + "abc" + W(3));
+  ASSERT_EQ(truncate("records.bin", size), 0);
+  Reply opened = Call(1, Args().S("records.bin").W(2).W(2).W(2).W(0));
+  ASSERT_EQ(opened.Result(), 0);
+  int32_t h = opened.Word();
+  EXPECT_EQ(WriteRecord(h, kWhole, 1, "d"), 0);
+  EXPECT_EQ(Call(11, Args().W(h).W(0)).Result(), 0);
+  ASSERT_EQ(std::filesystem::file_size("records.bin"), static_cast<uintmax_t>(size) + 13);
+  std::ifstream in("records.bin", std::ios::binary);
+  in.seekg(size);
+  std::string tail(13, '?');
+  in.read(tail.data(), 13);
+  EXPECT_EQ(tail, W(1) + "d" + W(1) + W(-1));
+
+  Put("lines.txt", "first\nsecond\n");
+  ASSERT_EQ(truncate("lines.txt", kHole), 0);
+  int32_t t = Open("lines.txt", 3, 2, 2);
+  EXPECT_EQ(Call(17, Args().W(t)).Result(), 0);
+  EXPECT_EQ(Call(17, Args().W(t)).Result(), 0);
+  EXPECT_EQ(ReadRecord(t, kBegin, 100).data, "second");
+
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 }  // namespace
