@@ -134,6 +134,11 @@ def seeds():
     s["f02_no_reply"] = request(1, 4, S("quiet"), no_reply=True) + request(1, 0)
     s["f03_largest_block"] = request(1, 5, S(b"z" * 8284))
     s["f04_bad_length"] = word(6) + b"\1\1\0\0\0\0"
+    # Sparse files: a write far out leaves a hole that appending to records
+    # (type 2) and stepping back over lines (type 3) must not read through.
+    far = open_file("sparse.dat") + basalt(14, W(0), W(0x7FFFFFF0)) + basalt(13, W(0), S("x")) + basalt(11, W(0), W(0))
+    s["g01_sparse_records"] = far + open_file("sparse.dat", 2, 2, 2)
+    s["g02_sparse_backspace"] = far + open_file("sparse.dat", 3, 2, 2) + basalt(17, W(1)) + basalt(17, W(1))
     return s
 
 
