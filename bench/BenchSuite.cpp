@@ -121,7 +121,8 @@ bool BenchSuite::ServeRunner(const std::string& application, const std::string& 
   }
   timings_.Clear();
   BenchProcess runner;
-  if (!runner.Start(RunnerPath(), {"--stdout", stdoutFile, "--args", commandLine, application},
+  if (!runner.Start(RunnerPath(),
+                    {"--timeout", "300", "--stdout", stdoutFile, "--args", commandLine, application},
                     {timings_.EnvironmentEntry()}, -1, true, error))
     return false;
   double cpu = 0;

@@ -1,6 +1,7 @@
 #include "bench/RawResponder.h"
 
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,6 +20,7 @@ constexpr int32_t kFailure = 99;
 constexpr int kConsoleHandle = 1;
 constexpr int kFileHandle = 2;
 constexpr int kStderrHandle = 3;
+constexpr int kReceiveLimitSeconds = 120;
 
 class Cursor {
  public:
@@ -77,6 +79,10 @@ bool RawResponder::Run(const std::string& application, const std::string& comman
     error = std::string("socketpair: ") + std::strerror(errno);
     return false;
   }
+  // A receive limit, so a stuck application ends the figure instead of
+  // hanging it; it adds no system call to a receive.
+  timeval limit{kReceiveLimitSeconds, 0};
+  ::setsockopt(fds[0], SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
   std::vector<std::string> env = environment;
   env.push_back("VELTRA_LINK_FD=" + std::to_string(fds[1]));
   BenchProcess process;
@@ -126,8 +132,12 @@ bool RawResponder::Serve(int fd, std::string& error) {
     }
     if (got < 0 && errno == EINTR) continue;
     if (got == 0 && start == end && taskEnded_) return true;
-    error = got == 0 ? "the application closed the link before ending its task"
-                     : std::string("recv: ") + std::strerror(errno);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+      error = "the application sent nothing for " + std::to_string(kReceiveLimitSeconds) + " s";
+    else if (got == 0)
+      error = "the application closed the link before ending its task";
+    else
+      error = std::string("recv: ") + std::strerror(errno);
     return false;
   }
 }
