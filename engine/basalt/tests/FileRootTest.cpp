@@ -134,8 +134,9 @@ TEST_P(FileRootTest, EveryWayOutIsRefused) {
   const char* refused = nullptr;
   EXPECT_EQ(root.Rename("inner.txt", "out/stolen.txt", &refused), Outcome::Outside);
   EXPECT_STREQ(refused, "out/stolen.txt");
-  EXPECT_EQ(root.Rename((outside_ / "secret.txt").c_str(), "mine.txt", &refused), Outcome::Outside);
-  EXPECT_EQ(refused, std::string((outside_ / "secret.txt").string()));
+  std::string secret = (outside_ / "secret.txt").string();
+  EXPECT_EQ(root.Rename(secret.c_str(), "mine.txt", &refused), Outcome::Outside);
+  EXPECT_EQ(refused, secret.c_str());
   ExpectOutsideUntouched();
   EXPECT_EQ(Contents(root_ / "inner.txt"), "inner");
 
