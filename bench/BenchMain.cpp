@@ -1,7 +1,7 @@
 // veltra-bench: the server's cost per request and per byte against the raw
 // transport, as one table. Options of our own (before Google Benchmark's):
 //   --scale=F    multiply every request count by F (a quick look: 0.1)
-//   --trials=N   alternating server/raw pairs per figure (default 5)
+//   --trials=N   alternating server/raw pairs per figure (default 15)
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 

@@ -15,7 +15,9 @@ namespace veltra::bench {
 
 struct BenchSettings {
   double scale = 1.0;  // multiplies every request count
-  int trials = 5;      // alternating server/raw pairs per figure
+  // Alternating server/raw pairs per figure: many short runs follow the
+  // changing load of a shared machine more closely than a few long ones.
+  int trials = 15;
 };
 
 class BenchSuite {

@@ -95,7 +95,7 @@ bool SameContent(const std::string& a, const std::string& b, std::string& error)
 void RoundTrip(benchmark::State& state, const std::string& mode) {
   BenchSuite& suite = BenchSuite::Get();
   std::string app = suite.Application("roundtrip");
-  std::string line = mode + " " + std::to_string(suite.Scaled(30000));
+  std::string line = mode + " " + std::to_string(suite.Scaled(10000));
   std::string console = suite.WorkFile("roundtrip-stdout.txt");
   CompareWithRaw(
       state, suite.settings.trials, 1,
@@ -106,14 +106,14 @@ void RoundTrip(benchmark::State& state, const std::string& mode) {
 void BulkWrite(benchmark::State& state) {
   BenchSuite& suite = BenchSuite::Get();
   std::string app = suite.Application("bulk");
-  long count = suite.Scaled(6000);
+  long count = suite.Scaled(2000);
   std::string serverFile = suite.WorkFile("bulk-server.bin");
   std::string rawFile = suite.WorkFile("bulk-raw.bin");
   std::string console = suite.WorkFile("bulk-stdout.txt");
   std::string serverLine = "write " + std::to_string(count) + " " + serverFile;
   std::string rawLine = "write " + std::to_string(count) + " " + rawFile;
   // The warm-up blocks are written too.
-  uintmax_t expected = static_cast<uintmax_t>(count + std::max(1000L, count / 20)) * 4096;
+  uintmax_t expected = static_cast<uintmax_t>(count + std::max(200L, count / 20)) * 4096;
   CompareWithRaw(
       state, suite.settings.trials, kBlockMegabytes,
       [&](Timing& t, std::string& e) { return suite.ServeEmbedded(app, serverLine, "write", t, e); },
@@ -124,7 +124,7 @@ void BulkWrite(benchmark::State& state) {
 void BulkSource(benchmark::State& state) {
   BenchSuite& suite = BenchSuite::Get();
   std::string app = suite.Application("bulk");
-  std::string line = "source " + std::to_string(suite.Scaled(6000));
+  std::string line = "source " + std::to_string(suite.Scaled(2000));
   std::string console = suite.WorkFile("bulk-stdout.txt");
   CompareWithRaw(
       state, suite.settings.trials, kBlockMegabytes,

@@ -76,7 +76,7 @@ int SummaryReporter::PrintTable(std::FILE* out, const std::string& heading) cons
       bool met = ratio >= row.target;
       misses += met ? 0 : 1;
       std::snprintf(target, sizeof target, ">= %.2g", row.target);
-      std::fprintf(out, "%-48s %10.0f %10.0f %6.2f %7s  %-7s %.2f, %.2f\n", figure.c_str(), counter("server"),
+      std::fprintf(out, "%-48s %10.0f %10.0f %6.3f %7s  %-7s %.2f, %.2f\n", figure.c_str(), counter("server"),
                    counter("raw"), ratio, target, met ? "met" : "MISSED", counter("server_cpu_us"),
                    counter("raw_cpu_us"));
     } else {

@@ -46,7 +46,7 @@ static inline long bench_count(int argc, char** argv, int index, long fallback) 
    first-use allocations settle. */
 static inline long bench_warm_up(long count) {
   long n = count / 20;
-  return n < 1000 ? 1000 : n;
+  return n < 200 ? 200 : n;
 }
 
 #endif
