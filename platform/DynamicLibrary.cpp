@@ -58,7 +58,7 @@ std::string DynamicLibrary::ProgramDirectory() {
   return exe.parent_path().string() + "/";
 }
 
-bool DynamicLibrary::Load(const std::string& name) {
+bool DynamicLibrary::Load(const std::string& name, bool searchCurrentDirectory) {
   Free();
   error_.clear();
   std::string file = FileName(name);
@@ -79,7 +79,7 @@ bool DynamicLibrary::Load(const std::string& name) {
       }
     }
     candidates.push_back(file);  // the loader's own search
-    candidates.push_back("./" + file);
+    if (searchCurrentDirectory) candidates.push_back("./" + file);
   }
   std::string firstError;
   for (const auto& candidate : candidates) {

@@ -20,7 +20,9 @@ class VELTRA_EXPORT DynamicLibrary {
   DynamicLibrary& operator=(DynamicLibrary&& other) noexcept;
 
   // Loads the library; on failure keeps the loader's reason in Error().
-  bool Load(const std::string& name);
+  // Without searchCurrentDirectory a bare name is never taken from the
+  // current directory (where an application confined to it may write).
+  bool Load(const std::string& name, bool searchCurrentDirectory = true);
   // Releases the library. Libraries that must stay loaded are Detach()ed.
   void Free();
   // Forgets the handle without releasing it: the library stays in the process.

@@ -52,9 +52,13 @@ TEST(DynamicLibraryTest, FindsInTheCurrentDirectoryLast) {
   auto previous = std::filesystem::current_path();
   std::filesystem::current_path(ProbeDir());
   DynamicLibrary library;
+  // First, while it is not in the process (where its name alone finds it).
+  DynamicLibrary elsewhere;
+  bool loadedElsewhere = elsewhere.Load("PlatformProbe.dll", false);
   bool loaded = library.Load("PlatformProbe.dll");
   std::filesystem::current_path(previous);
   EXPECT_TRUE(loaded) << library.Error();
+  EXPECT_FALSE(loadedElsewhere) << "the current directory was searched when it must not be";
 }
 
 }  // namespace
