@@ -101,7 +101,10 @@ Cluster* ClusterRegistry::LoadLibrary(int number) {
   // Messages name the file this platform really looks for.
   std::string file = DynamicLibrary::FileName(name);
   DynamicLibrary library;
-  if (!library.Load(name)) {
+  // Under a file root the application may write into the current directory
+  // (its own); a library it left there must never be loaded into the server.
+  bool confined = impl_->options && impl_->options->FileRoot[0] != '\0';
+  if (!library.Load(name, !confined)) {
     if (impl_->MonGeneral() && impl_->context)
       impl_->context->Monitor("Cannot load library %s: %s", file.c_str(), library.Error().c_str());
     return nullptr;

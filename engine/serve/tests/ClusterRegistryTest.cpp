@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "engine/serve/tests/ServeTestSupport.h"
@@ -94,6 +96,32 @@ TEST_F(ClusterRegistryTest, UnloadableLibrariesYieldNoCluster) {
   EXPECT_EQ(registry.Find(0x7a3), nullptr);
   EXPECT_EQ(registry.Find(0x7a4), nullptr);
   EXPECT_EQ(host.Err(), "MON: loaded Plexa_7a4.so\n");
+}
+
+// An application confined to a file root may write into the current
+// directory (its own); a library it left there must not be run. (A copy
+// under a number of its own: a library already in the process is found by
+// its name wherever it came from.)
+TEST_F(ClusterRegistryTest, UnderAFileRootNoLibraryIsTakenFromTheCurrentDirectory) {
+  unsetenv("VELTRA_PLUGIN_PATH");
+  std::filesystem::copy_file(test::TestClusterDirectory() + "/Plexa_7a1.so", dir.File("Plexa_7e0.so"));
+  auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.Path());
+  Cluster* confined = nullptr;
+  Cluster* free = nullptr;
+  {
+    ClusterRegistry registry(&channel, &context, &options);
+    std::snprintf(options.FileRoot, sizeof options.FileRoot, "%s", dir.Path().c_str());
+    confined = registry.LoadLibrary(0x7e0);
+    options.FileRoot[0] = '\0';
+    free = registry.LoadLibrary(0x7e0);
+    if (free) {
+      EXPECT_STREQ(free->Name(), "Counting Cluster");
+    }
+  }
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(confined, nullptr);
+  EXPECT_NE(free, nullptr) << "without a root the current directory is searched last";
 }
 
 }  // namespace
