@@ -106,7 +106,7 @@ void RoundTrip(benchmark::State& state, const std::string& mode) {
 void BulkWrite(benchmark::State& state) {
   BenchSuite& suite = BenchSuite::Get();
   std::string app = suite.Application("bulk");
-  long count = suite.Scaled(2000);
+  long count = suite.Scaled(5000);
   std::string serverFile = suite.WorkFile("bulk-server.bin");
   std::string rawFile = suite.WorkFile("bulk-raw.bin");
   std::string console = suite.WorkFile("bulk-stdout.txt");
@@ -124,7 +124,7 @@ void BulkWrite(benchmark::State& state) {
 void BulkSource(benchmark::State& state) {
   BenchSuite& suite = BenchSuite::Get();
   std::string app = suite.Application("bulk");
-  std::string line = "source " + std::to_string(suite.Scaled(2000));
+  std::string line = "source " + std::to_string(suite.Scaled(5000));
   std::string console = suite.WorkFile("bulk-stdout.txt");
   CompareWithRaw(
       state, suite.settings.trials, kBlockMegabytes,
