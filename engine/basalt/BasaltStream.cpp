@@ -83,12 +83,33 @@ int BasaltStream::TransferResult() {
   return failed ? kFailure : kOk;
 }
 
+// The C library wants a positioning call between a write and a following
+// read, and between a read and a following write. Between two writes or two
+// reads it would cost a system call for nothing, on every transfer.
 size_t BasaltStream::Put(const void* data, size_t count) {
-  bool switching = direction != kWriting;
-  if (switching) fseeko(file, 0, SEEK_CUR);
-  size_t done = std::fwrite(data, 1, count, file);
-  if (switching) fseeko(file, 0, SEEK_CUR);
-  return done;
+  if (lastTransfer == kReading) fseeko(file, 0, SEEK_CUR);
+  lastTransfer = kWriting;
+  return std::fwrite(data, 1, count, file);
+}
+
+void BasaltStream::BeforeRead() {
+  if (lastTransfer == kWriting) fseeko(file, 0, SEEK_CUR);
+  lastTransfer = kReading;
+}
+
+size_t BasaltStream::Get(void* out, size_t size, size_t count) {
+  BeforeRead();
+  return std::fread(out, size, count, file);
+}
+
+char* BasaltStream::GetLine(char* out, int size) {
+  BeforeRead();
+  return std::fgets(out, size, file);
+}
+
+int BasaltStream::GetChar() {
+  BeforeRead();
+  return std::fgetc(file);
 }
 
 // End marks belong to files. A console stream or a pipe cannot step back
@@ -114,6 +135,7 @@ bool BasaltStream::CompleteRecord(int to) {
     if (recordLength != written && headerOffset_ >= 0) {
       off_t end = ftello(file);
       if (end < 0 || fseeko(file, headerOffset_, SEEK_SET) != 0) return false;
+      lastTransfer = kWriting;
       if (std::fwrite(&written, 4, 1, file) != 1) return false;
       if (fseeko(file, end, SEEK_SET) != 0) return false;
       recordLength = written;
@@ -155,9 +177,9 @@ bool BasaltStream::ChangeDirection(int to) {
 int BasaltStream::Read(char* out, uint32_t count, uint32_t* transferred) {
   *transferred = 0;
   if (IsCharacterDevice()) {
-    if (std::fgets(out, static_cast<int>(count) + 1, file)) *transferred = std::strlen(out);
+    if (GetLine(out, static_cast<int>(count) + 1)) *transferred = std::strlen(out);
   } else {
-    *transferred = static_cast<uint32_t>(std::fread(out, 1, count, file));
+    *transferred = static_cast<uint32_t>(Get(out, 1, count));
   }
   return TransferResult();
 }
@@ -185,7 +207,7 @@ int BasaltStream::ReadLineRecord(uint32_t control, uint32_t count, char* out, in
     lineLength_ = 0;
     recordLength = 0;
     char* line = lineBuffer_.get();
-    if (!std::fgets(line, kLineLength + 1, file)) {
+    if (!GetLine(line, kLineLength + 1)) {
       result = TransferResult();
       if (result == kOk) result = kEndOfFile;
     } else {
@@ -243,7 +265,7 @@ int BasaltStream::ReadRecord(uint32_t control, uint32_t count, char* out, int32_
       *lengthWord = recordLength;
       uint32_t wanted = Remaining(recordLength, position, count);
       if (wanted > 0) {
-        *transferred = static_cast<uint32_t>(std::fread(out, 1, wanted, file));
+        *transferred = static_cast<uint32_t>(Get(out, 1, wanted));
         result = TransferResult();
       }
       break;
@@ -255,7 +277,7 @@ int BasaltStream::ReadRecord(uint32_t control, uint32_t count, char* out, int32_
         int32_t header;
         recordLength = -1;
         position = 0;
-        if (std::fread(&header, 4, 1, file) != 1) {
+        if (Get(&header, 4, 1) != 1) {
           // No whole header: the end of the file, not a record.
           result = TransferResult();
           if (result == kOk) result = kEndOfFile;
@@ -280,7 +302,7 @@ int BasaltStream::ReadRecord(uint32_t control, uint32_t count, char* out, int32_
       }
       uint32_t wanted = Remaining(recordLength, position, count);
       if (wanted > 0) {
-        *transferred = static_cast<uint32_t>(std::fread(out, 1, wanted, file));
+        *transferred = static_cast<uint32_t>(Get(out, 1, wanted));
         result = TransferResult();
       }
       break;
@@ -291,7 +313,7 @@ int BasaltStream::ReadRecord(uint32_t control, uint32_t count, char* out, int32_
         recordLength = static_cast<int32_t>(count);
         *lengthWord = recordLength;
         position = 0;
-        *transferred = static_cast<uint32_t>(std::fread(out, 1, count, file));
+        *transferred = static_cast<uint32_t>(Get(out, 1, count));
         result = TransferResult();
       }
       break;
@@ -362,7 +384,7 @@ int BasaltStream::Backspace() {
       return kFailure;
     }
     int32_t trailer;
-    if (std::fread(&trailer, 4, 1, file) != 1) {
+    if (Get(&trailer, 4, 1) != 1) {
       std::clearerr(file);
       fseeko(file, start, SEEK_SET);
       return kFailure;
@@ -406,7 +428,7 @@ int BasaltStream::Backspace() {
       if (end == 0) break;
       int64_t from = std::max<int64_t>(0, end - static_cast<int64_t>(sizeof block));
       size_t length = static_cast<size_t>(end - from);
-      if (fseeko(file, from, SEEK_SET) != 0 || std::fread(block, 1, length, file) != length) {
+      if (fseeko(file, from, SEEK_SET) != 0 || Get(block, 1, length) != length) {
         std::clearerr(file);
         std::rewind(file);
         return kFailure;
@@ -462,7 +484,7 @@ int BasaltStream::PositionAtEnd() {
     if (fseeko(file, 0, SEEK_SET) != 0) return kFailure;
     for (;;) {
       int32_t header;
-      if (std::fread(&header, 4, 1, file) != 1 || header == kRecordEndMark) break;
+      if (Get(&header, 4, 1) != 1 || header == kRecordEndMark) break;
       // A length that is negative or runs past the end of the file would
       // send the scan backwards or beyond the data: stop before it.
       if (header < 0 || at + 8 + header > size) {
@@ -488,7 +510,7 @@ int BasaltStream::PositionAtEnd() {
   // A text file that ends in its end mark is appended to before the mark,
   // or the new lines would lie behind it, out of reach of reading.
   if ((type == 1 || type == 3) && ftello(file) > 0 && fseeko(file, -1, SEEK_END) == 0) {
-    int c = std::fgetc(file);
+    int c = GetChar();
     std::clearerr(file);
     if (fseeko(file, c == kTextEndMark ? -1 : 0, SEEK_END) != 0) return kFailure;
   }

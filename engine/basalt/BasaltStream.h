@@ -96,6 +96,8 @@ class BasaltStream {
   // command-line stream; -1 after a rewind (no record begun).
   int64_t position = 0;
   int direction = kNone;
+  // The C library's last transfer on file (kNone, kReading or kWriting).
+  int lastTransfer = kNone;
   bool noNewline = false;
   bool consoleOutput = false;
   bool consoleInput = false;
@@ -105,9 +107,14 @@ class BasaltStream {
   bool IsRegularFile() const;
   // Status and result after a transfer through the C library.
   int TransferResult();
-  // Writes with the zero-distance seeks the C library needs when the stream
-  // may have been reading.
+  // Writes, positioning first when the last transfer was a read.
   size_t Put(const void* data, size_t count);
+  // Reads through the C library, positioning first when the last transfer
+  // was a write.
+  size_t Get(void* out, size_t size, size_t count);
+  char* GetLine(char* out, int size);
+  int GetChar();
+  void BeforeRead();
   bool CompleteRecord(int to);
   bool EndMarksWanted() const;
   bool RecordFits(int64_t headerOffset, int64_t length) const;
