@@ -15,6 +15,8 @@ class LinkSocket {
   enum class Status { kOk, kClosed, kWoken, kFailed };
 
   static constexpr size_t kReadBufferSize = 64 * 1024;
+  // How often a receive that waits looks for a cancel.
+  static constexpr int kCancelCheckMicroseconds = 50000;
 
   explicit LinkSocket(int fd);
   ~LinkSocket();
