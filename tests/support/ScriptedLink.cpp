@@ -29,9 +29,12 @@ void PutBytes(Bytes& out, const std::string& data) {
 }
 
 Bytes Block(const Bytes& data) {
-  Bytes out;
-  PutWord(out, static_cast<uint32_t>(data.size()));
-  out.insert(out.end(), data.begin(), data.end());
+  // Sized once and copied, rather than inserted: GCC 12 at -O3 takes the
+  // insert into a fresh vector for a read of an empty region.
+  Bytes out(4 + data.size());
+  auto length = static_cast<uint32_t>(data.size());
+  for (int i = 0; i < 4; ++i) out[static_cast<size_t>(i)] = static_cast<uint8_t>(length >> (8 * i));
+  if (!data.empty()) std::memcpy(out.data() + 4, data.data(), data.size());
   return out;
 }
 
