@@ -22,68 +22,10 @@
 #include "engine/serve/ServeLoop.h"
 #include "engine/serve/ServerContextImpl.h"
 #include "engine/server/BuiltinClusters.h"
+#include "tests/support/CountingAllocator.h"
 #include "tests/support/TempDir.h"
 #include "veltra/HostCallbacks.h"
 #include "veltra/Link.h"
-
-namespace {
-
-std::atomic<bool> counting{false};
-std::atomic<long> allocations{0};
-
-void* Allocate(std::size_t size) {
-  if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-
-void* AllocateAligned(std::size_t size, std::align_val_t alignment) {
-  if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
-  std::size_t align = static_cast<std::size_t>(alignment);
-  std::size_t rounded = (size + align - 1) / align * align;
-  if (void* p = std::aligned_alloc(align, rounded ? rounded : align)) return p;
-  throw std::bad_alloc();
-}
-
-}  // namespace
-
-// The library's array and nothrow forms call these, so they are counted too.
-void* operator new(std::size_t size) {
-  return Allocate(size);
-}
-void* operator new[](std::size_t size) {
-  return Allocate(size);
-}
-void* operator new(std::size_t size, std::align_val_t alignment) {
-  return AllocateAligned(size, alignment);
-}
-void* operator new[](std::size_t size, std::align_val_t alignment) {
-  return AllocateAligned(size, alignment);
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-  std::free(p);
-}
 
 namespace veltra {
 namespace {
@@ -262,12 +204,11 @@ class AllocationTest : public ::testing::Test {
   // Warms up, then counts the allocations of kMeasured more requests.
   Outcome Measure(const BlockBuilder& request, uint32_t replyLength, int32_t result = 0) {
     if (!Serve(request, kWarmUp, replyLength, result)) return {-1, 0, 0};
-    allocations = 0;
-    counting = true;
+    long before = CountedAllocations();
     bool served = Serve(request, kMeasured, replyLength, result);
-    counting = false;
+    long allocations = CountedAllocations() - before;
     if (!served) return {-1, 0, 0};
-    return {allocations.load(), link.replies, link.badReplies};
+    return {allocations, link.replies, link.badReplies};
   }
 
   // A setup request answered once; returns the first word of its reply.
