@@ -151,8 +151,11 @@ struct BasaltCluster::Impl {
     return text ? text : "";
   }
 
-  int OpenFile();           // 1
-  int OpenTemporary();      // 2
+  int OpenFile();       // 1
+  int OpenTemporary();  // 2
+  // Reads the selector of services 3 and 4 (0 or 1) and makes a type 1
+  // console stream; for another selector replies -1 and makes none.
+  std::unique_ptr<BasaltStream> NewConsoleStream(int access, int32_t* selector);
   int OpenConsoleInput();   // 3
   int OpenConsoleOutput();  // 4
   int RecordType();         // 5
@@ -349,16 +352,23 @@ int BasaltCluster::Impl::OpenTemporary() {
   return result;
 }
 
-int BasaltCluster::Impl::OpenConsoleInput() {
-  int32_t selector = Word();
-  if (selector != 0 && selector != 1) {
+std::unique_ptr<BasaltStream> BasaltCluster::Impl::NewConsoleStream(int access, int32_t* selector) {
+  *selector = Word();
+  if (*selector != 0 && *selector != 1) {
     Reply(-1);
-    return kBadSelector;
+    return nullptr;
   }
   auto stream = std::make_unique<BasaltStream>();
   stream->type = 1;
-  stream->access = 0;
+  stream->access = access;
   stream->kind = BasaltStream::kConsole;
+  return stream;
+}
+
+int BasaltCluster::Impl::OpenConsoleInput() {
+  int32_t selector = 0;
+  auto stream = NewConsoleStream(0, &selector);
+  if (!stream) return kBadSelector;
   if (selector == 0) {
     stream->file = stdin;
     stream->recordLength = kConsoleRecordLength;
@@ -371,15 +381,9 @@ int BasaltCluster::Impl::OpenConsoleInput() {
 }
 
 int BasaltCluster::Impl::OpenConsoleOutput() {
-  int32_t selector = Word();
-  if (selector != 0 && selector != 1) {
-    Reply(-1);
-    return kBadSelector;
-  }
-  auto stream = std::make_unique<BasaltStream>();
-  stream->type = 1;
-  stream->access = 1;
-  stream->kind = BasaltStream::kConsole;
+  int32_t selector = 0;
+  auto stream = NewConsoleStream(1, &selector);
+  if (!stream) return kBadSelector;
   stream->consoleOutput = true;
   if (selector == 0) {
     stream->file = stdout;
