@@ -265,8 +265,11 @@ TEST_F(FaultInjectionTest, SettingsDatabaseLockedDuringStartUp) {
   ASSERT_TRUE(WriteProfileInt(kSettingsSection, "ResetDelay", 5));
   std::string database = Registry::DatabasePath(RegistryRoot::CurrentUser);
 
-  // The sqlite3 shell takes the lock and keeps it for three seconds.
-  std::string script = "(echo 'BEGIN EXCLUSIVE;'; sleep 3; echo 'COMMIT;') | sqlite3 '" + database + "'";
+  // The sqlite3 shell takes the lock and keeps it for three seconds. It waits
+  // for a busy database too, since the poll below reads while it starts.
+  std::string script =
+      "(echo '.timeout 10000'; echo 'BEGIN EXCLUSIVE;'; sleep 3; echo 'COMMIT;') | sqlite3 '" + database +
+      "'";
   const char* argv[] = {"/bin/sh", "-c", script.c_str(), nullptr};
   pid_t holder = 0;
   ASSERT_EQ(posix_spawn(&holder, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
