@@ -267,10 +267,10 @@ TEST_F(FaultInjectionTest, SettingsDatabaseLockedDuringStartUp) {
   ASSERT_TRUE(WriteProfileInt(kSettingsSection, "ResetDelay", 5));
   std::string database = Registry::DatabasePath(RegistryRoot::CurrentUser);
 
-  // The sqlite3 shell takes the lock and keeps it for three seconds. It waits
+  // The sqlite3 shell takes the lock and keeps it for five seconds. It waits
   // for a busy database too, since the poll below reads while it starts.
   std::string script =
-      "(echo '.timeout 10000'; echo 'BEGIN EXCLUSIVE;'; sleep 3; echo 'COMMIT;') | sqlite3 '" + database +
+      "(echo '.timeout 10000'; echo 'BEGIN EXCLUSIVE;'; sleep 5; echo 'COMMIT;') | sqlite3 '" + database +
       "'";
   const char* argv[] = {"/bin/sh", "-c", script.c_str(), nullptr};
   pid_t holder = 0;
