@@ -178,6 +178,7 @@ void RunOne(const uint8_t* data, size_t size) {
     try {
       registry = std::make_unique<ClusterRegistry>(&channel, &context, &options);
       RegisterBuiltinClusters(*registry);
+      context.SetServing(true);
       ServeLoop(context, channel, *registry, &absent);
     } catch (const ServerError&) {
     } catch (const QMXExc&) {

@@ -35,7 +35,6 @@ void FormatRequestId(char* buffer, unsigned size, uint32_t word) {
 
 bool ServeLoop(ServerContextImpl& context, RequestChannel& channel, ClusterRegistry& registry,
                RequestFilter* filter) {
-  context.SetServing(true);
   while (context.IsServing()) {
     uint32_t word = channel.ReadUnsigned();
     context.noReply = (word & kNoReplyBit) ? 1 : 0;

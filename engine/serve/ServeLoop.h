@@ -2,7 +2,8 @@
 // dispatch, reply. Returns true when the serving flag was cleared (the
 // application ended its last task, or the host halted the run), false when a
 // missing cluster library ended the run; errors that end the run propagate
-// as exceptions.
+// as exceptions. The caller sets the serving flag before the run begins, so
+// that a halt coming between that moment and the loop is not undone here.
 #pragma once
 
 #include "engine/serve/ClusterRegistry.h"

@@ -110,6 +110,7 @@ class BasaltTest : public ::testing::Test {
     link_.QueueBlock(request);
     served_ = true;
     try {
+      context_->SetServing(true);
       ServeLoop(*context_, *channel_, *registry_, nullptr);
       served_ = false;  // the loop ended by itself: serving stopped
     } catch (const QMXExc&) {

@@ -193,6 +193,7 @@ class AllocationTest : public ::testing::Test {
   bool Serve(const BlockBuilder& request, long times, uint32_t replyLength, int32_t result) {
     link.Play(request, times, replyLength, result);
     try {
+      context.SetServing(true);
       ServeLoop(context, channel, registry, nullptr);
     } catch (const QMXExc& error) {
       ADD_FAILURE() << error.message;

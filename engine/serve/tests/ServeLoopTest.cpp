@@ -41,6 +41,7 @@ class ServeLoopTest : public test::ServeFixture, public ::testing::Test {
   // Serves until the loop returns or the scripted input is used up.
   End Serve(RequestFilter* filter = nullptr) {
     try {
+      context.SetServing(true);
       ServeLoop(context, channel, registry, filter);
       return End::Returned;
     } catch (const QMXExc&) {
@@ -122,6 +123,16 @@ TEST_F(ServeLoopTest, StopServingEndsTheLoopAfterTheReply) {
   link.QueueBlock(Words({RequestWord(kSample, 2)}));
   EXPECT_EQ(Serve(), End::Returned);
   EXPECT_EQ(link.ReplyBlocks(), (std::vector<Bytes>{Words({0})}));
+}
+
+// A halt between the start of the run and the loop is kept: the loop serves
+// nothing.
+TEST_F(ServeLoopTest, StopBeforeTheLoopBeginsIsKept) {
+  link.QueueBlock(Words({RequestWord(kSample, 3)}));
+  context.SetServing(true);
+  context.StopServing();
+  EXPECT_TRUE(ServeLoop(context, channel, registry, nullptr));
+  EXPECT_TRUE(link.ReplyBlocks().empty());
 }
 
 TEST_F(ServeLoopTest, NoServiceFromALibraryArrivesAsServerError) {
