@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -156,7 +157,9 @@ int Main(int argc, char** argv) {
   // The engine stays loaded for the life of the process, as in the GUI host.
   engine.Detach();
 
-  OrvServer* server = getServer(nullptr);
+  // Deleted on every way out: the destructor ends the server thread.
+  std::unique_ptr<OrvServer> owned(getServer(nullptr));
+  OrvServer* server = owned.get();
   if (!server || !server->options || !server->linkManager) {
     Error("the server could not be created (see the message above)");
     return kExitError;
