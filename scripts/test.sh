@@ -11,7 +11,9 @@ options=()
 if [ "${1:-}" = "--sanitize" ]; then
   dir="$VELTRA_ROOT/build-asan"
   options+=(-DVELTRA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
-  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+  # Leaks are errors, except the link manager that lives as long as the process.
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export LSAN_OPTIONS="suppressions=$VELTRA_ROOT/tests/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi
 veltra_build "$dir" "${options[@]}"
