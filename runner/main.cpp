@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/ConsoleUi.h"
@@ -58,6 +60,36 @@ std::string Absolute(const std::string& path) {
   auto absolute = std::filesystem::absolute(path, ec);
   return ec ? path : absolute.lexically_normal().string();
 }
+
+// Why FILE cannot be the file of a --stdin, --stdout or --stderr option, or
+// empty when it can. Nothing is created: an output file that does not exist
+// yet needs a directory it can be made in.
+std::string RedirectionProblem(const std::string& file, bool output) {
+  std::string path = Absolute(file);
+  if (path.size() >= static_cast<size_t>(kPathSize))
+    return "the file's path is longer than " + std::to_string(kPathSize - 1) + " characters";
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return file + " is a directory";
+  bool exists = std::filesystem::exists(path, ec);
+  if (!output && !exists) return "cannot read " + file + ": " + std::strerror(ENOENT);
+  std::string checked = exists ? path : std::filesystem::path(path).parent_path().string();
+  if (access(checked.c_str(), !exists ? W_OK | X_OK : output ? W_OK : R_OK) != 0)
+    return std::string("cannot ") + (output ? "write " : "read ") + file + ": " + std::strerror(errno);
+  return "";
+}
+
+// Boxes on standard error, noting whether a standard stream lost anything.
+class RunnerUi : public ConsoleUi {
+ public:
+  using ConsoleUi::ConsoleUi;
+  MessageResult MessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                           MessageIcon icon, MessageButtons buttons, MessageResult defaultButton) override {
+    if (caption == "Standard I/O") streamFailed = true;
+    return ConsoleUi::MessageBox(owner, text, caption, icon, buttons, defaultButton);
+  }
+
+  std::atomic<bool> streamFailed{false};
+};
 
 void CopyText(char* field, size_t size, const std::string& text) {
   std::snprintf(field, size, "%s", text.c_str());
@@ -135,8 +167,21 @@ int Main(int argc, char** argv) {
     }
   }
 
+  // A redirection that cannot work is a usage error before anything starts,
+  // not a run that goes on without its input or output.
+  for (const auto& [option, file, output] :
+       {std::tuple{"--stdin", options.stdinFile, false}, std::tuple{"--stdout", options.stdoutFile, true},
+        std::tuple{"--stderr", options.stderrFile, true}}) {
+    if (!file) continue;
+    std::string problem = RedirectionProblem(*file, output);
+    if (!problem.empty()) {
+      Error(std::string(option) + ": " + problem);
+      return kExitUsage;
+    }
+  }
+
   InstallSignalHandlers();
-  ConsoleUi console(stderr);
+  RunnerUi console(stderr);
   Ui::Install(&console);
 
   DynamicLibrary engine;
@@ -246,6 +291,11 @@ int Main(int argc, char** argv) {
     switch (server->LastRunOutcome()) {
       case RunOutcome::Terminated:
         status = server->ExitStatus();
+        // Output that never reached its file is not a success.
+        if (status == 0 && console.streamFailed) {
+          Error("the application ended, but standard I/O failed (see above)");
+          status = kExitError;
+        }
         break;
       case RunOutcome::Halted:
         status = timedOut ? kExitTimeout : kExitInterrupted;

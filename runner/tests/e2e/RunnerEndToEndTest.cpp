@@ -138,6 +138,35 @@ TEST_F(RunnerTest, RedirectionFilesTakeTheStreams) {
             "reported\n");
 }
 
+// A redirection that cannot work stops the runner before the application
+// starts; output lost during the run makes a clean end an error.
+TEST_F(RunnerTest, RedirectionsThatCannotWorkAreRefusedOrReported) {
+  auto hello = Copy(Example("hello"), "hello.app");
+  auto refused = [&](const std::vector<std::string>& args, const std::string& text) {
+    auto result = Run(args);
+    EXPECT_EQ(result.exitStatus, 2) << result.err;
+    EXPECT_NE(result.err.find(text), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "") << "the application ran";
+  };
+  refused({"--stdin", work_.File("missing.txt"), Example("echo")},
+          "--stdin: cannot read " + work_.File("missing.txt") + ": No such file or directory");
+  refused({"--stdout", work_.File("no/such/dir/out.txt"), hello},
+          "--stdout: cannot write " + work_.File("no/such/dir/out.txt"));
+  refused({"--stderr", work_.Path().string(), hello},
+          "--stderr: " + work_.Path().string() + " is a directory");
+  std::string deep = work_.File(std::string(300, 'd'));
+  refused({"--stdout", deep, hello}, "--stdout: the file's path is longer than 259 characters");
+  EXPECT_FALSE(fs::exists(deep.substr(0, 259))) << "a cut path was written";
+
+  auto full = Run({"--stdout", "/dev/full", hello});
+  EXPECT_EQ(full.exitStatus, 1) << full.err;
+  EXPECT_NE(full.err.find("Standard I/O: Cannot write to /dev/full"), std::string::npos) << full.err;
+  EXPECT_NE(full.err.find("standard I/O failed"), std::string::npos) << full.err;
+  // An application that fails anyway keeps its own status.
+  auto failing = Run({"--stdout", "/dev/full", "-a", "5", Example("exitcode")});
+  EXPECT_EQ(failing.exitStatus, 5) << failing.err;
+}
+
 TEST_F(RunnerTest, ApplicationDyingInARequestEndsTheRunWithLinkDriverError) {
   for (const char* how : {"exit", "kill"}) {
     auto result = Run({Bin("testapps/partial.app")}, "", 30000, how);
