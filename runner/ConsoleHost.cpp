@@ -1,26 +1,35 @@
 #include "runner/ConsoleHost.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace veltra {
 
 void ConsoleHost::Output(const char* text, bool toStderr) {
-  std::FILE* stream = toStderr ? err_ : out_;
-  std::fputs(text, stream);
   // Standard error is unbuffered for a person watching; the output stream
   // keeps its buffering and is flushed before input is read and at the end.
-  if (toStderr) std::fflush(stream);
+  if (toStderr) {
+    std::fputs(text, err_);
+    std::fflush(err_);
+  } else if (std::fputs(text, out_) == EOF) {
+    NoteOutputFailure();
+  }
+}
+
+void ConsoleHost::NoteOutputFailure() {
+  int expected = 0;
+  outputError_.compare_exchange_strong(expected, errno != 0 ? errno : EIO);
 }
 
 int ConsoleHost::ReadLine(char* buffer, int size) {
   if (size <= 1) return 0;
-  std::fflush(out_);
+  if (std::fflush(out_) != 0) NoteOutputFailure();
   if (!std::fgets(buffer, size, in_)) return 0;
   return static_cast<int>(std::strlen(buffer));
 }
 
 void ConsoleHost::RunFinished() {
-  std::fflush(out_);
+  if (std::fflush(out_) != 0) NoteOutputFailure();
   std::lock_guard<std::mutex> lock(mutex_);
   ++runsFinished_;
   finished_.notify_all();

@@ -3,6 +3,7 @@
 // and the end of each run is announced to the waiting main thread.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -30,13 +31,20 @@ class ConsoleHost final : public HostCallbacks {
   bool WaitForRuns(int count, std::chrono::steady_clock::time_point deadline);
   int RunsFinished();
 
+  // The error number of the first failed write to the output stream, 0
+  // while none failed: a closed pipe or a full disk behind it.
+  int OutputError() const { return outputError_; }
+
  private:
+  void NoteOutputFailure();
+
   std::FILE* out_;
   std::FILE* err_;
   std::FILE* in_;
   std::mutex mutex_;  // guards runsFinished_
   std::condition_variable finished_;
   int runsFinished_ = 0;
+  std::atomic<int> outputError_{0};
 };
 
 }  // namespace veltra

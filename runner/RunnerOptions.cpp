@@ -62,7 +62,7 @@ const char* RunnerUsage() {
          "  -h, --help               show this text\n"
          "\n"
          "Exit status: the application's exit status when it terminates (0 when it set none), 1 when the\n"
-         "run ended on an error or standard I/O failed, 2 for a usage error (a --stdin, --stdout or\n"
+         "run ended on an error or output was lost, 2 for a usage error (a --stdin, --stdout or\n"
          "--stderr file that cannot be used is one), 124 when --timeout halted it, 130 when interrupted.\n";
 }
 

@@ -280,14 +280,18 @@ int Main(int argc, char** argv) {
     bool timedOut = false;
     while (!host.WaitForRuns(
         1, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(100)))) {
-      if (interrupted || std::chrono::steady_clock::now() >= deadline) {
-        timedOut = !interrupted;
+      // Output that can no longer be written ends the run, as a closed pipe
+      // ends any other program writing into it.
+      bool outputLost = host.OutputError() != 0;
+      if (interrupted || outputLost || std::chrono::steady_clock::now() >= deadline) {
+        timedOut = !interrupted && !outputLost;
         server->Halt();
         host.WaitForRuns(1, std::chrono::steady_clock::time_point::max());
         break;
       }
     }
     finished = true;
+    int outputError = host.OutputError();
     switch (server->LastRunOutcome()) {
       case RunOutcome::Terminated:
         status = server->ExitStatus();
@@ -296,9 +300,10 @@ int Main(int argc, char** argv) {
           Error("the application ended, but standard I/O failed (see above)");
           status = kExitError;
         }
+        if (status == 0 && outputError) status = kExitError;
         break;
       case RunOutcome::Halted:
-        status = timedOut ? kExitTimeout : kExitInterrupted;
+        status = outputError ? kExitError : timedOut ? kExitTimeout : kExitInterrupted;
         break;
       default:
         status = kExitError;
@@ -306,6 +311,7 @@ int Main(int argc, char** argv) {
     }
     if (timedOut)
       std::fprintf(stderr, "veltra-run: halted after %g s (--timeout)\n", *options.timeoutSeconds);
+    if (outputError) Error(std::string("cannot write standard output: ") + std::strerror(outputError));
   }
   finished = true;
   for (auto& t : signallers) t.join();

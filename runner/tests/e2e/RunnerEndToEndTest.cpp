@@ -167,6 +167,31 @@ TEST_F(RunnerTest, RedirectionsThatCannotWorkAreRefusedOrReported) {
   EXPECT_EQ(failing.exitStatus, 5) << failing.err;
 }
 
+// The runner's own standard output failing: a reader that goes away ends the
+// run, as a closed pipe ends any program writing into it; a full device makes
+// a clean end an error.
+TEST_F(RunnerTest, OwnStandardOutputFailing) {
+  auto shell = [&](const std::string& command) {
+    ProcessOptions options;
+    options.environment["VELTRA_CONFIG_DIR"] = settings_.Path().string();
+    options.environment["VELTRA_PLUGIN_PATH"] = std::nullopt;
+    options.timeoutMilliseconds = 30000;
+    return RunProcess("/bin/bash", {"-c", command}, options);
+  };
+  auto app = Copy(Bin("testapps/endless.app"), "endless.app");
+  auto closed =
+      shell("'" + Bin("veltra-run") + "' '" + app + "' | head -n 2; echo \"status ${PIPESTATUS[0]}\"");
+  EXPECT_FALSE(closed.timedOut);
+  EXPECT_EQ(closed.out, "line 0\nline 1\nstatus 1\n") << closed.err;
+  EXPECT_NE(closed.err.find("veltra-run: cannot write standard output: Broken pipe"), std::string::npos)
+      << closed.err;
+
+  auto full = shell("'" + Bin("veltra-run") + "' '" + Example("hello") + "' >/dev/full");
+  EXPECT_EQ(full.exitStatus, 1) << full.err;
+  EXPECT_NE(full.err.find("cannot write standard output: No space left on device"), std::string::npos)
+      << full.err;
+}
+
 TEST_F(RunnerTest, ApplicationDyingInARequestEndsTheRunWithLinkDriverError) {
   for (const char* how : {"exit", "kill"}) {
     auto result = Run({Bin("testapps/partial.app")}, "", 30000, how);
