@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -48,9 +49,12 @@ Exit status: 0 done, 1 key or value missing, 2 usage error, 3 the store cannot
 be written or failed.
 )";
 
+// The problem and the one-line synopsis; the whole text is for --help, so
+// that the problem stays in sight.
 int Usage(const std::string& problem) {
-  if (!problem.empty()) std::fprintf(stderr, "veltra-settings: %s\n", problem.c_str());
-  std::fputs(kUsageText, stderr);
+  std::fprintf(stderr, "veltra-settings: %s\n", problem.c_str());
+  std::fprintf(stderr, "%.*s\nTry 'veltra-settings --help'.\n",
+               static_cast<int>(std::strcspn(kUsageText, "\n")), kUsageText);
   return kUsage;
 }
 
