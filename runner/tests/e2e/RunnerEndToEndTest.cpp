@@ -31,6 +31,24 @@ class RunnerTest : public ::testing::Test {
     return RunProcess(Bin("veltra-run"), args, options);
   }
 
+  // A bash command line in the same environment as Run.
+  ProcessResult Shell(const std::string& command) {
+    ProcessOptions options;
+    options.environment["VELTRA_CONFIG_DIR"] = settings_.Path().string();
+    options.environment["VELTRA_PLUGIN_PATH"] = std::nullopt;
+    options.timeoutMilliseconds = 30000;
+    return RunProcess("/bin/bash", {"-c", command}, options);
+  }
+
+  // A process that runs the program file, as its /proc entry, or "".
+  static std::string RunningProcess(const std::string& program) {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      std::error_code ec;
+      if (fs::read_symlink(entry.path() / "exe", ec) == program && !ec) return entry.path().string();
+    }
+    return "";
+  }
+
   static std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
@@ -171,25 +189,35 @@ TEST_F(RunnerTest, RedirectionsThatCannotWorkAreRefusedOrReported) {
 // run, as a closed pipe ends any program writing into it; a full device makes
 // a clean end an error.
 TEST_F(RunnerTest, OwnStandardOutputFailing) {
-  auto shell = [&](const std::string& command) {
-    ProcessOptions options;
-    options.environment["VELTRA_CONFIG_DIR"] = settings_.Path().string();
-    options.environment["VELTRA_PLUGIN_PATH"] = std::nullopt;
-    options.timeoutMilliseconds = 30000;
-    return RunProcess("/bin/bash", {"-c", command}, options);
-  };
   auto app = Copy(Bin("testapps/endless.app"), "endless.app");
   auto closed =
-      shell("'" + Bin("veltra-run") + "' '" + app + "' | head -n 2; echo \"status ${PIPESTATUS[0]}\"");
+      Shell("'" + Bin("veltra-run") + "' '" + app + "' | head -n 2; echo \"status ${PIPESTATUS[0]}\"");
   EXPECT_FALSE(closed.timedOut);
   EXPECT_EQ(closed.out, "line 0\nline 1\nstatus 1\n") << closed.err;
   EXPECT_NE(closed.err.find("veltra-run: cannot write standard output: Broken pipe"), std::string::npos)
       << closed.err;
 
-  auto full = shell("'" + Bin("veltra-run") + "' '" + Example("hello") + "' >/dev/full");
+  auto full = Shell("'" + Bin("veltra-run") + "' '" + Example("hello") + "' >/dev/full");
   EXPECT_EQ(full.exitStatus, 1) << full.err;
   EXPECT_NE(full.err.find("cannot write standard output: No space left on device"), std::string::npos)
       << full.err;
+}
+
+// Interrupted, terminated or hung up: the run is halted, the application
+// process ended, and the status is 130.
+TEST_F(RunnerTest, SignalsHaltTheRunAndLeaveNoProcess) {
+  auto app = Copy(Bin("testapps/endless.app"), "signalled.app");
+  auto out = work_.File("signalled.txt");
+  for (const char* signal : {"INT", "TERM", "HUP"}) {
+    // The signal comes once the application is being served.
+    fs::remove(out);
+    auto result =
+        Shell("'" + Bin("veltra-run") + "' '" + app + "' >'" + out + "' & pid=$!; until [ -s '" + out +
+              "' ]; do sleep 0.02; done; kill -" + signal + " $pid; wait $pid; echo \"status $?\"");
+    EXPECT_FALSE(result.timedOut) << signal;
+    EXPECT_EQ(result.out, "status 130\n") << signal << ": " << result.err;
+    EXPECT_EQ(RunningProcess(app), "") << signal << ": left running";
+  }
 }
 
 TEST_F(RunnerTest, ApplicationDyingInARequestEndsTheRunWithLinkDriverError) {
@@ -224,14 +252,7 @@ TEST_F(RunnerTest, TimeoutHaltsAnApplicationThatNeverEndsAndLeavesNoProcess) {
   EXPECT_EQ(result.exitStatus, 124) << result.err;
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.out, "waiting for host semaphore 3\n");
-  // No process runs the copied application any more.
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    std::error_code ec;
-    auto exe = fs::read_symlink(entry.path() / "exe", ec);
-    if (!ec) {
-      EXPECT_NE(exe.string(), app) << "left running: " << entry.path();
-    }
-  }
+  EXPECT_EQ(RunningProcess(app), "") << "left running";
 }
 
 TEST_F(RunnerTest, UsageErrorsAndVersion) {
