@@ -142,9 +142,10 @@ LinkChannel::LinkChannel(ServerContext* context, const OptionsRecord* options)
 
 LinkChannel::~LinkChannel() = default;
 
+// Only the link changes: the host may call this while a run uses the block
+// state, which belongs to the server thread (each run discards it).
 void LinkChannel::SetLink(Link* link) {
   state_->link.store(link);
-  state_->Reset();
 }
 
 Link* LinkChannel::GetLink() const {

@@ -180,8 +180,15 @@ void ServerContextImpl::Route(const char* text, size_t length, bool toStderr) {
 int ServerContextImpl::ReadLine(char* buffer, int size) {
   if (!options_ || options_->StdIn.Log) return host_ ? host_->ReadLine(buffer, size) : 0;
   if (!buffer || size <= 0) return 0;
-  std::lock_guard<std::mutex> lock(filesMutex_);
-  if (!options_->StdIn.Handle || !std::fgets(buffer, size, options_->StdIn.Handle)) {
+  std::FILE* in = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(filesMutex_);
+    in = options_->StdIn.Handle;
+  }
+  // Read without the lock: input may take as long as a person or a pipe
+  // makes it, and monitor lines from other threads must not wait for it.
+  // Only the server thread opens, reads and closes standard input.
+  if (!in || !std::fgets(buffer, size, in)) {
     buffer[0] = '\0';
     return 0;
   }

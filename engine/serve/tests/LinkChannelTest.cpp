@@ -71,6 +71,20 @@ TEST_F(LinkChannelTest, ReadsWordsDoublesAndByteStringsInOrder) {
   EXPECT_EQ(host.All(), "");
 }
 
+// The host may set the link while a run is in the middle of a request or a
+// reply: neither loses its place.
+TEST_F(LinkChannelTest, SettingTheLinkKeepsTheBlockInHand) {
+  link.QueueBlock(Words({1, 2}));
+  EXPECT_EQ(channel.ReadWord(), 1);
+  channel.SetLink(&link);
+  EXPECT_EQ(channel.ReadWord(), 2);
+  channel.WriteWord(10);
+  channel.SetLink(&link);
+  channel.WriteWord(20);
+  channel.Flush();
+  EXPECT_EQ(link.ReplyBlocks(), (std::vector<Bytes>{Words({10, 20})}));
+}
+
 TEST_F(LinkChannelTest, BoundedReadCopiesWhatFitsAndSkipsTheRest) {
   Bytes data;
   PutBytes(data, "hello world");

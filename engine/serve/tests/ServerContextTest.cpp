@@ -1,10 +1,16 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "engine/serve/ServerContextImpl.h"
 #include "platform/RecordingUi.h"
@@ -223,6 +229,37 @@ TEST_F(ServerContextTest, ReadsLinesFromTheHostOrFromAFile) {
   EXPECT_EQ(Context().ReadLine(line, sizeof line), 0);
   Context().CloseRedirections();
   EXPECT_EQ(options.StdIn.Handle, nullptr);
+}
+
+// A read of standard input waits for the writer of a FIFO; a monitor line
+// from another thread (a signal's) meanwhile goes to its file at once.
+TEST_F(ServerContextTest, WaitingForInputDoesNotHoldUpOtherThreads) {
+  std::string fifo = dir.File("in.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  options.StdIn.Log = 0;
+  SetName(options.StdIn, fifo);
+  options.StdErr.File = 1;
+  options.StdErr.Log = 0;
+  SetName(options.StdErr, dir.File("err.txt"));
+  int writer = -1;
+  std::thread opener([&] { writer = open(fifo.c_str(), O_WRONLY); });
+  Context().OpenRedirections();
+  opener.join();
+  ASSERT_GE(writer, 0);
+
+  char line[16] = {};
+  std::thread reader([&] { Context().ReadLine(line, sizeof line); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the reader blocks
+  auto monitored = std::async(std::launch::async, [&] { Context().Monitor("from another thread"); });
+  bool done = monitored.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  EXPECT_TRUE(done) << "the monitor line waited for input";
+  ASSERT_EQ(write(writer, "typed\n", 6), 6);
+  reader.join();
+  monitored.wait();
+  close(writer);
+  EXPECT_STREQ(line, "typed\n");
+  Context().CloseRedirections();
+  EXPECT_EQ(ReadFile(dir.File("err.txt")), "MON: from another thread\n");
 }
 
 TEST_F(ServerContextTest, AppendKeepsEveryRunWhileWriteRewrites) {
