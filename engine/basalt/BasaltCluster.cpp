@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -589,6 +590,8 @@ int BasaltCluster::Impl::ReadRecord() {
   // The text types transfer at most one line; the others read the file
   // into the transfer buffer, so their count is bounded by it.
   if (refusal == kOk && count > kTransferSize && IsBinaryType(stream->type)) refusal = kBadCount;
+  // As for service 12: the process's own output streams are never read.
+  if (refusal == kOk && stream->consoleOutput) refusal = kFailure;
   if (refusal != kOk) {
     Reply(0);
     ReplyNoBytes();
@@ -613,6 +616,8 @@ int BasaltCluster::Impl::WriteRecord() {
   int refusal = RecordStream(handle, &stream);
   if (refusal != kOk) return refusal;
   if (!fits) return kBadCount;
+  // As for service 13: the process's own input stream is never written.
+  if (stream->consoleInput) return kFailure;
   return stream->WriteRecord(control, length, data, count);
 }
 
@@ -664,12 +669,15 @@ int BasaltCluster::Impl::StreamKind() {
     Reply(-1);
     return kNoStream;
   }
+  // Console streams carry no name: their kind bits say which they are.
+  const std::string& name = stream->name;
   int code = 2;
   if (stream->kindBits & BasaltStream::kCommandLineBit)
     code = 4;
-  else if (stream->kindBits & BasaltStream::kStdinBit)
+  else if ((stream->kindBits & BasaltStream::kStdinBit) || name == "stdin")
     code = 1;
-  else if (stream->kindBits & (BasaltStream::kStdoutBit | BasaltStream::kStderrBit))
+  else if ((stream->kindBits & (BasaltStream::kStdoutBit | BasaltStream::kStderrBit)) || name == "stdout" ||
+           name == "stderr")
     code = 0;
   else if (stream->kind == BasaltStream::kTemporary)
     code = 3;
@@ -699,7 +707,13 @@ int BasaltCluster::Impl::HostCommand() {
     return kFailure;
   }
   std::fflush(nullptr);
-  return std::system(data);
+  // The command's own exit status, as the shell reports it: 128 + the
+  // signal that ended it; -1 when no shell could be started.
+  int status = std::system(data);
+  if (status == -1) return -1;
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return kFailure;
 }
 
 int BasaltCluster::Impl::Rename() {

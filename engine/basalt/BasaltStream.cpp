@@ -186,7 +186,10 @@ int BasaltStream::Read(char* out, uint32_t count, uint32_t* transferred) {
 
 int BasaltStream::Write(const char* data, uint32_t count, uint32_t* written) {
   *written = static_cast<uint32_t>(Put(data, count));
-  if (*written == count) return kOk;
+  if (*written == count) {
+    TransferResult();
+    return kOk;
+  }
   TransferResult();
   if (status >= 0) status = -400;
   return kFailure;
@@ -212,6 +215,7 @@ int BasaltStream::ReadLineRecord(uint32_t control, uint32_t count, char* out, in
       if (result == kOk) result = kEndOfFile;
     } else {
       int length = static_cast<int>(std::strlen(line));
+      if (length == kLineLength && line[length - 1] != '\n') TakeLineEnd();
       // Only a newline is dropped: a line cut at the buffer's length keeps
       // its last character.
       if (length > 0 && line[length - 1] == '\n') {
@@ -232,6 +236,21 @@ int BasaltStream::ReadLineRecord(uint32_t control, uint32_t count, char* out, in
   if (available > 0) std::memcpy(out, lineBuffer_.get() + position, available);
   *transferred = available;
   return result;
+}
+
+// A line of exactly the record length fills the buffer before its line end
+// is read; the line end is taken now, so that it never reads as an empty
+// record of its own. Anything else is put back.
+void BasaltStream::TakeLineEnd() {
+  off_t mark = ftello(file);
+  int c = GetChar();
+  if (c == '\n') return;
+  if (c == '\r' && mark >= 0 && GetChar() == '\n') return;
+  if (c == EOF && !std::ferror(file)) std::clearerr(file);  // the next read meets the end itself
+  if (mark >= 0)
+    fseeko(file, mark, SEEK_SET);
+  else if (c != EOF)
+    std::ungetc(c, file);
 }
 
 int BasaltStream::BeginNumberedRecord(uint32_t control, int to) {
@@ -363,8 +382,8 @@ int BasaltStream::WriteRecord(uint32_t control, int32_t length, const char* data
   if (count > 0) {
     uint32_t written = static_cast<uint32_t>(Put(data, count));
     if (position >= 0) position += written;
+    TransferResult();
     if (written != count) {
-      TransferResult();
       if (status >= 0) status = -400;
       result = kFailure;
     }
@@ -404,6 +423,8 @@ int BasaltStream::Backspace() {
     // after the newline before it, or at the file's start. The search goes
     // back a block at a time and steps over holes at once, which hold no
     // newline: a sparse file is never read byte by byte.
+    // Bytes still in the C library's buffer belong to the file's size.
+    std::fflush(file);
     off_t here = ftello(file);
     struct stat info;
     if (here < 1 || fstat(fileno(file), &info) != 0) {
@@ -528,6 +549,10 @@ int BasaltStream::Size(int64_t* size) {
 }
 
 int BasaltStream::Position(int32_t offset) {
+  // A record begun here is completed where it was written, and one being
+  // read is left as a whole, before the stream moves: otherwise the next
+  // change of direction would finish it at the new offset, over other data.
+  if (!ChangeDirection(kNone)) return kFailure;
   if (fseeko(file, offset, SEEK_SET) != 0) {
     status = -400;
     return kFailure;

@@ -114,6 +114,7 @@ class BasaltStream {
   size_t Get(void* out, size_t size, size_t count);
   char* GetLine(char* out, int size);
   int GetChar();
+  void TakeLineEnd();
   void BeforeRead();
   bool CompleteRecord(int to);
   bool EndMarksWanted() const;

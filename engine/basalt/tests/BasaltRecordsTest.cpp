@@ -191,6 +191,79 @@ TEST_F(BasaltRecordsTest, TypeThreeLinesAndBackspace) {
   EXPECT_EQ(Call(17, Args().W(other)).Result(), 99);
 }
 
+// Absolute positioning while a record is being written or read: the record
+// is completed, or left as a whole, where it stands, never at the new offset.
+TEST_F(BasaltRecordsTest, PositioningCompletesTheRecordInHand) {
+  int32_t lines = Open("lines.txt", 1, 2, 1);
+  EXPECT_EQ(WriteRecord(lines, kBegin, 0, "first line"), 0);
+  EXPECT_EQ(WriteRecord(lines, kBegin, 0, "second"), 0);
+  EXPECT_EQ(Call(14, Args().W(lines).W(0)).Result(), 0);
+  EXPECT_EQ(ReadRecord(lines, kBegin, 100).data, "first line");
+  EXPECT_EQ(ReadRecord(lines, kBegin, 100).data, "second");
+  EXPECT_EQ(Contents("lines.txt"), "first line\nsecond\n\x1a");
+
+  int32_t records = Open("records.bin", 2, 2, 1);
+  EXPECT_EQ(WriteRecord(records, kBegin, 4, "AAAA"), 0);
+  EXPECT_EQ(WriteRecord(records, kBegin, -1, "BBBB"), 0);
+  EXPECT_EQ(Call(14, Args().W(records).W(0)).Result(), 0);
+  Record half = ReadRecord(records, kBegin, 2);
+  EXPECT_EQ(half.data, "AA");
+  EXPECT_EQ(Call(14, Args().W(records).W(0)).Result(), 0);
+  EXPECT_EQ(ReadRecord(records, kBegin, 100).data, "AAAA");
+  Record second = ReadRecord(records, kBegin, 100);
+  EXPECT_EQ(second.data, "BBBB");
+  EXPECT_EQ(second.result, 0);
+  EXPECT_EQ(Contents("records.bin"), W(4) + "AAAA" + W(4) + W(4) + "BBBB" + W(4) + W(-1));
+}
+
+// A line as long as the record length comes back as one record, its line
+// end included, for both line ends.
+TEST_F(BasaltRecordsTest, LineOfExactlyTheRecordLength) {
+  std::string full(1024, 'L');
+  for (int type : {1, 3}) {
+    SCOPED_TRACE(type);
+    std::string name = "full" + std::to_string(type) + ".txt";
+    int32_t h = Open(name, type, 2, 1);
+    EXPECT_EQ(WriteRecord(h, kWhole, 0, full), 0);
+    EXPECT_EQ(WriteRecord(h, kWhole, 0, "next"), 0);
+    EXPECT_EQ(Call(18, Args().W(h)).Result(), 0);
+    Record first = ReadRecord(h, kBegin, 2000);
+    EXPECT_EQ(first.lengthWord, 1024);
+    EXPECT_EQ(first.data, full);
+    EXPECT_EQ(ReadRecord(h, kBegin, 100).data, "next");
+    EXPECT_EQ(ReadRecord(h, kBegin, 100).result, 1);
+  }
+  // Without a line end after it, what follows is still its own record.
+  Put("cut.txt", std::string(1024, 'c') + "\rtail\n");
+  int32_t cut = Open("cut.txt", 3, 0, 0);
+  EXPECT_EQ(ReadRecord(cut, kBegin, 2000).data, std::string(1024, 'c'));
+  EXPECT_EQ(ReadRecord(cut, kBegin, 100).data, "\rtail");
+}
+
+// Plain writes to a text file may still sit in the C library's buffer when
+// a backspace asks for the file's size.
+TEST_F(BasaltRecordsTest, TypeThreeBackspaceAfterPlainWrites) {
+  int32_t h = Open("plain.txt", 3, 2, 1);
+  EXPECT_EQ(Call(13, Args().W(h).S("one\r\ntwo\r\n")).Result(), 0);
+  EXPECT_EQ(Call(17, Args().W(h)).Result(), 0);
+  EXPECT_EQ(ReadRecord(h, kBegin, 100).data, "two");
+}
+
+// The status follows every transfer: a write after the end of the file was
+// met is no longer at the end.
+TEST_F(BasaltRecordsTest, StatusFollowsWritesToo) {
+  Put("data.bin", "abc");
+  int32_t h = Open("data.bin", 0, 2, 0);
+  EXPECT_EQ(Call(12, Args().W(h).W(10)).Result(), 1);
+  EXPECT_EQ(Call(6, Args().W(h)).Result(), 1);
+  EXPECT_EQ(Call(13, Args().W(h).S("de")).Result(), 0);
+  EXPECT_EQ(Call(6, Args().W(h)).Result(), -400);
+  EXPECT_EQ(WriteRecord(h, kWhole, 2, "fg"), 0);
+  EXPECT_EQ(Call(6, Args().W(h)).Result(), -400);
+  EXPECT_EQ(Call(11, Args().W(h).W(0)).Result(), 0);
+  EXPECT_EQ(Contents("data.bin"), "abcdefg");
+}
+
 TEST_F(BasaltRecordsTest, FixedLengthRecordsByNumber) {
   for (int type : {4, 5}) {
     SCOPED_TRACE(type);

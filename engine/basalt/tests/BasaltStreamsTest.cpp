@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "engine/basalt/tests/BasaltHarness.h"
 #include "veltra/ServerError.h"
@@ -120,7 +121,13 @@ TEST_F(BasaltTest, ConsoleStreamsNamesKindsAndRouting) {
   EXPECT_EQ(wrongWay.Word(), 0);
   EXPECT_EQ(wrongWay.Result(), 99);
   EXPECT_EQ(Call(12, Args().W(out).W(4)).Result(), 99);
+  Reply recordRead = Call(15, Args().W(out).W(0x80000000u).W(4));
+  EXPECT_EQ(recordRead.Word(), 0);
+  EXPECT_EQ(recordRead.Text(), "");
+  EXPECT_EQ(recordRead.Result(), 99);
+  EXPECT_EQ(Call(16, Args().W(in).W(0x80000000u).W(0).S("x")).Result(), 99);
   EXPECT_FALSE(std::ferror(stdout));
+  EXPECT_FALSE(std::ferror(stdin));
 
   // The command line is read in pieces, its end shown by result 1.
   EXPECT_EQ(Call(8, Args().W(command)).Word(), 10);
@@ -272,7 +279,9 @@ TEST_F(BasaltTest, FileManagementServices) {
 
   EXPECT_EQ(Call(26, Args().S("echo ran > ran.txt")).Result(), 0);
   EXPECT_EQ(Contents("ran.txt"), "ran\n");
-  EXPECT_NE(Call(26, Args().S("exit 3")).Result(), 0);
+  // The command's own exit status, not the wait status that holds it.
+  EXPECT_EQ(Call(26, Args().S("exit 3")).Result(), 3);
+  EXPECT_EQ(Call(26, Args().S("kill -9 $$")).Result(), 128 + 9);
 }
 
 TEST_F(BasaltTest, TaskCounterEndsTheRunOnTheLastExit) {
@@ -293,6 +302,15 @@ TEST_F(BasaltTest, TaskCounterEndsTheRunOnTheLastExit) {
   EXPECT_FALSE(served_);
   Reply unasked = Call(24, Args().W(0), true);
   EXPECT_FALSE(unasked.Present());
+}
+
+// Files may carry the console streams' names; the kind follows the name.
+TEST_F(BasaltTest, FilesNamedLikeConsoleStreamsTellTheirKind) {
+  const std::pair<const char*, int> cases[] = {{"stdin", 1}, {"stdout", 0}, {"stderr", 0}, {"stdin.txt", 2}};
+  for (const auto& [name, kind] : cases) {
+    int32_t h = Open(name, 0, 1, 1);
+    EXPECT_EQ(Call(23, Args().W(h)).Word(), kind) << name;
+  }
 }
 
 TEST_F(BasaltTest, ProcessServices) {
