@@ -8,7 +8,7 @@ namespace veltra {
 std::string ApplicationDirectory(const std::string& path) {
   // The whole path is used, however long: a path the server accepted must
   // not lose its directory to a fixed working buffer.
-  size_t cut = path.find_last_of("/\\:");
+  size_t cut = path.find('/') != std::string::npos ? path.rfind('/') : path.find_last_of("\\:");
   if (cut == std::string::npos) return {};
   if (cut == 0 && path[0] == '/') return "/";
   return path.substr(0, cut);
@@ -20,6 +20,14 @@ bool MakeApplicationDirectoryCurrent(const std::string& path) {
   std::error_code error;
   std::filesystem::current_path(directory, error);
   return !error;
+}
+
+std::string AbsoluteApplicationPath(const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  std::error_code error;
+  std::filesystem::path current = std::filesystem::current_path(error);
+  if (error) return path;
+  return (current / path).string();
 }
 
 }  // namespace veltra

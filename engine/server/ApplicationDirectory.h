@@ -1,6 +1,7 @@
 // The directory an application runs in: the text of its path before the last
-// separator. Paths may come with '/' as well as with the '\\' and ':' that
-// application paths written for other systems carry.
+// separator. A path with a '/' is a path of this system, cut at its last '/'
+// only (':' and '\\' are ordinary characters of names here); a path without
+// one may be written for other systems and is cut at its last '\\' or ':'.
 #pragma once
 
 #include <string>
@@ -14,5 +15,10 @@ std::string ApplicationDirectory(const std::string& path);
 // Makes the application's directory current; a path without a directory part
 // leaves the current directory as it is. False when the change failed.
 bool MakeApplicationDirectoryCurrent(const std::string& path);
+
+// The path resolved against the current directory, so that it still names the
+// same file once MakeApplicationDirectoryCurrent has changed directory. An
+// absolute path, or one when the current directory is unknown, stays as it is.
+std::string AbsoluteApplicationPath(const std::string& path);
 
 }  // namespace veltra

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "engine/serve/ClusterRegistry.h"
 #include "engine/serve/LinkChannel.h"
@@ -303,9 +304,12 @@ void OrvServerImpl::LoadAndServe() {
   if (record_->MonGeneral) context_->Monitor("Loading %s", path);
   std::memcpy(loadedPath_, path, sizeof loadedPath_);
   context_->SetApplicationPath(loadedPath_);
+  // A relative path names a file from the directory current now; after the
+  // change below it would name another one (or none).
+  std::string file = AbsoluteApplicationPath(path);
   MakeApplicationDirectoryCurrent(path);
 
-  if (!link || !link->LoadFile(path)) {
+  if (!link || !link->LoadFile(file.c_str())) {
     char caption[kPathSize + 32];
     std::snprintf(caption, sizeof caption, "Failed to load %s", path);
     const char* reason = link ? link->LoadError() : "No link to the hardware is available";

@@ -3,6 +3,7 @@
 #include "engine/server/ApplicationDirectory.h"
 
 #include <filesystem>
+#include <fstream>
 
 #include "engine/server/tests/ServerTestSupport.h"
 
@@ -12,12 +13,20 @@ namespace {
 TEST(ApplicationDirectory, CutsAtTheLastSeparatorOfAnyKind) {
   EXPECT_EQ(ApplicationDirectory("C:\\work\\demo.app"), "C:\\work");
   EXPECT_EQ(ApplicationDirectory("/home/dsp/apps/demo.app"), "/home/dsp/apps");
-  EXPECT_EQ(ApplicationDirectory("apps/sub\\demo.app"), "apps/sub");
   EXPECT_EQ(ApplicationDirectory("C:demo.app"), "C");
   EXPECT_EQ(ApplicationDirectory("demo.app"), "");
   EXPECT_EQ(ApplicationDirectory("\\demo.app"), "");
   EXPECT_EQ(ApplicationDirectory("/demo.app"), "/");
   EXPECT_EQ(ApplicationDirectory(""), "");
+}
+
+TEST(ApplicationDirectory, APathWithSlashesIsCutOnlyAtTheLastSlash) {
+  // Here ':' and '\\' are ordinary characters of a file or directory name.
+  EXPECT_EQ(ApplicationDirectory("/x/a:b.app"), "/x");
+  EXPECT_EQ(ApplicationDirectory("/x/a\\b.app"), "/x");
+  EXPECT_EQ(ApplicationDirectory("apps/sub\\demo.app"), "apps");
+  EXPECT_EQ(ApplicationDirectory("data/c:d/e.app"), "data/c:d");
+  EXPECT_EQ(ApplicationDirectory("/a:b"), "/");
 }
 
 TEST(ApplicationDirectory, PathWithoutDirectoryLeavesCurrentDirectory) {
@@ -63,6 +72,60 @@ TEST_F(ServerTest, ApplicationWithoutDirectoryKeepsTheCurrentDirectory) {
   RunAndWaitUntilServing();
   EXPECT_EQ(std::filesystem::current_path(), settings.Path());
   HaltAndWait();
+}
+
+// A link that loads only files that exist where it is asked to look, as a
+// real interface library does.
+class FileCheckingLink : public ScriptedLink {
+ public:
+  bool LoadFile(const char* path) override {
+    ScriptedLink::LoadFile(path);
+    return std::filesystem::is_regular_file(path);
+  }
+};
+
+class FileCheckingTest : public ServerTest {
+ protected:
+  void SetUp() override {
+    link = std::make_unique<FileCheckingLink>();
+    ServerTest::SetUp();
+    SelectApplication();  // the link waits for requests
+  }
+  void TearDown() override {
+    std::filesystem::current_path(savedDirectory);  // before work goes
+    ServerTest::TearDown();
+  }
+  static void Touch(const std::filesystem::path& file) { std::ofstream(file) << "app"; }
+  TempDir work;
+};
+
+TEST_F(FileCheckingTest, RelativePathWithADirectoryLoadsTheFileItNamed) {
+  std::filesystem::create_directory(work.Path() / "sub");
+  Touch(work.Path() / "sub" / "app");
+  std::filesystem::current_path(work.Path());
+  server->SetApplication("sub/app");
+  RunAndWaitUntilServing();
+  EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::current_path(), work.Path() / "sub"));
+  ASSERT_EQ(link->loadedFiles.size(), 1u);
+  std::filesystem::path loaded = link->loadedFiles[0];
+  std::error_code error;
+  EXPECT_TRUE(loaded.is_absolute()) << loaded;
+  EXPECT_TRUE(std::filesystem::equivalent(loaded, work.Path() / "sub" / "app", error)) << loaded;
+  HaltAndWait();
+  EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(FileCheckingTest, ColonInTheFileNameIsNoSeparator) {
+  // A directory named like the text before the colon must not be entered.
+  std::filesystem::create_directory(work.Path() / "a");
+  std::string path = (work.Path() / "a:b.app").string();
+  Touch(path);
+  server->SetApplication(path.c_str());
+  RunAndWaitUntilServing();
+  EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::current_path(), work.Path()));
+  EXPECT_EQ(link->loadedFiles, std::vector<std::string>{path});
+  HaltAndWait();
+  EXPECT_TRUE(Boxes().empty());
 }
 
 }  // namespace
