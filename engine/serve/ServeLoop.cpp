@@ -35,6 +35,12 @@ void FormatRequestId(char* buffer, unsigned size, uint32_t word) {
 
 bool ServeLoop(ServerContextImpl& context, RequestChannel& channel, ClusterRegistry& registry,
                RequestFilter* filter) {
+  const std::atomic<RequestFilter*> fixed{filter};
+  return ServeLoop(context, channel, registry, fixed);
+}
+
+bool ServeLoop(ServerContextImpl& context, RequestChannel& channel, ClusterRegistry& registry,
+               const std::atomic<RequestFilter*>& currentFilter) {
   while (context.IsServing()) {
     uint32_t word = channel.ReadUnsigned();
     context.noReply = (word & kNoReplyBit) ? 1 : 0;
@@ -48,7 +54,8 @@ bool ServeLoop(ServerContextImpl& context, RequestChannel& channel, ClusterRegis
     }
 
     Cluster* target = registry.Find(cluster);
-    if (!target && filter) {
+    RequestFilter* filter = target ? nullptr : currentFilter.load();
+    if (filter) {
       if (filter->Handle(cluster, service, context.noReply == 0, &channel)) {
         channel.Flush();
         continue;

@@ -6,6 +6,8 @@
 // that a halt coming between that moment and the loop is not undone here.
 #pragma once
 
+#include <atomic>
+
 #include "engine/serve/ClusterRegistry.h"
 #include "engine/serve/ServerContextImpl.h"
 #include "veltra/RequestChannel.h"
@@ -13,6 +15,11 @@
 
 namespace veltra {
 
+// The filter is loaded for each request no registered cluster serves, so one
+// installed or removed by the host during the run applies from the next one.
+bool ServeLoop(ServerContextImpl& context, RequestChannel& channel, ClusterRegistry& registry,
+               const std::atomic<RequestFilter*>& filter);
+// With one filter (or none) for the whole run.
 bool ServeLoop(ServerContextImpl& context, RequestChannel& channel, ClusterRegistry& registry,
                RequestFilter* filter);
 

@@ -346,7 +346,7 @@ void OrvServerImpl::Serve() {
   // A run that ended in the middle of a request must not leave the rest of
   // that block to be read as the next run's first request.
   channel_->Discard();
-  bool ended = ServeLoop(*context_, *channel_, *registry_, filter_.load());
+  bool ended = ServeLoop(*context_, *channel_, *registry_, filter_);
   outcome_ = !ended ? RunOutcome::Failed : halted_ ? RunOutcome::Halted : RunOutcome::Terminated;
 }
 

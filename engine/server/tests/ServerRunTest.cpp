@@ -1,5 +1,6 @@
 // The server object driven through the engine's exports: runs, halts,
 // reconnects, resets, shutdowns and the boxes that end runs.
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -476,6 +477,40 @@ TEST_F(ServerTest, OutcomeAndExitStatusOfEachRun) {
   ASSERT_TRUE(host.WaitForRuns(4));
   EXPECT_EQ(server->LastRunOutcome(), RunOutcome::Terminated);
   EXPECT_EQ(server->ExitStatus(), 0);
+}
+
+// Answers every request it is asked about with the word 55, counting them.
+class AnsweringFilter : public RequestFilter {
+ public:
+  bool Handle(int, int, bool reply, RequestChannel* channel) override {
+    ++calls;
+    if (reply) channel->WriteWord(55);
+    return true;
+  }
+  std::atomic<int> calls{0};
+};
+
+TEST_F(ServerTest, FilterChangedDuringARunAppliesFromTheNextRequest) {
+  SelectApplication();
+  RunAndWaitUntilServing();
+  link->QueueBlock(Request(0x77, 0));  // probe of an absent cluster
+  ASSERT_TRUE(link->WaitForBlocks(1));
+  EXPECT_EQ(link->ReplyWords(0), std::vector<uint32_t>{128});
+
+  AnsweringFilter filter;
+  server->SetRequestFilter(&filter);
+  link->QueueBlock(Request(0x77, 0));
+  ASSERT_TRUE(link->WaitForBlocks(2));
+  EXPECT_EQ(link->ReplyWords(1), std::vector<uint32_t>{55});
+  EXPECT_EQ(filter.calls, 1);
+
+  server->SetRequestFilter(nullptr);
+  link->QueueBlock(Request(0x77, 0));
+  ASSERT_TRUE(link->WaitForBlocks(3));
+  EXPECT_EQ(link->ReplyWords(2), std::vector<uint32_t>{128});
+  EXPECT_EQ(filter.calls, 1);
+  HaltAndWait();
+  EXPECT_TRUE(Boxes().empty());
 }
 
 }  // namespace
