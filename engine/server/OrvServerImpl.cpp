@@ -136,25 +136,32 @@ void OrvServerImpl::ResetBoards(bool force) {
 }
 
 void OrvServerImpl::Run() {
-  loadRequested_ = true;
+  std::lock_guard<std::mutex> lock(runMutex_);
+  ++releasedRun_;
+  request_ = RunRequest{};
   runSemaphore_.Release();
 }
 
 void OrvServerImpl::Reconnect(bool sendWord, uint32_t word) {
-  Link* link = link_;
-  if (sendWord && link) {
-    // A data block of one word: the length word 4, then the word itself.
-    unsigned char block[8];
-    const uint32_t words[2] = {4, word};
-    for (int i = 0; i < 8; ++i) block[i] = static_cast<unsigned char>(words[i / 4] >> (8 * (i % 4)));
-    link->Write(block, sizeof block);
-  }
-  loadRequested_ = false;
+  // The word is sent by the run itself, where a failing link ends that run
+  // with its error instead of throwing into the host.
+  std::lock_guard<std::mutex> lock(runMutex_);
+  ++releasedRun_;
+  request_ = RunRequest{false, sendWord, word};
   runSemaphore_.Release();
 }
 
 void OrvServerImpl::Halt() {
-  halted_ = true;
+  std::lock_guard<std::mutex> lock(runMutex_);
+  // The run in progress, else the run released and not yet begun. With
+  // neither there is nothing to stop, and a cancel left on the link would
+  // fail the first read of the next run.
+  if (inRun_)
+    haltedRun_ = currentRun_;
+  else if (releasedRun_ > currentRun_)
+    haltedRun_ = releasedRun_;
+  else
+    return;
   StopServingAndCancel();
 }
 
@@ -232,8 +239,12 @@ void OrvServerImpl::ThreadMain() {
   host_->ThreadEnding();
 }
 
+bool OrvServerImpl::Halted() const {
+  return currentRun_ != 0 && haltedRun_ == currentRun_;
+}
+
 bool OrvServerImpl::ShouldReport() const {
-  if (closing_ || halted_) return false;
+  if (closing_ || Halted()) return false;
   return !servePhase_ || context_->IsServing();
 }
 
@@ -242,39 +253,64 @@ void OrvServerImpl::ReportError(const char* text, const char* caption) {
 }
 
 void OrvServerImpl::PerformRun() {
-  halted_ = false;
+  {
+    std::lock_guard<std::mutex> lock(runMutex_);
+    // The run does what was asked last; a release made after the wait ended
+    // is served by this run, not by a second one.
+    runSemaphore_.TryWait();
+    currentRun_ = releasedRun_;
+    run_ = request_;
+    inRun_ = true;
+  }
   servePhase_ = false;
   // Each run reports its own status; one left from an earlier run would be
   // taken for this application's.
   context_->SetExitStatus(0);
   outcome_ = RunOutcome::Failed;
-  try {
-    context_->OpenRedirections();
-    RunCycle();
-  } catch (const ServerError& error) {
-    if (ShouldReport()) ReportError(error.what(), "Server Error");
-  } catch (const QMXExc& error) {
-    if (ShouldReport()) {
-      // The driver's texts need not be terminated within their fields.
-      char text[sizeof error.message + sizeof error.file + 64];
-      std::snprintf(text, sizeof text, "%.*s Error=%d Line=%d File=%.*s",
-                    static_cast<int>(strnlen(error.message, sizeof error.message)), error.message,
-                    error.error, error.line, static_cast<int>(strnlen(error.file, sizeof error.file)),
-                    error.file);
-      ReportError(text, "Link Driver Error");
-    }
-  } catch (...) {
-    if (ShouldReport()) ReportError("Abnormal program termination", "Server Error");
-  }
+  // Halted before the server thread began it: nothing is loaded or served.
+  if (!Halted()) GuardedRunCycle();
   // A link failure caused by Halt's cancel is the halt, not an error.
-  if (halted_ && outcome_ == RunOutcome::Failed) outcome_ = RunOutcome::Halted;
+  if (Halted() && outcome_ == RunOutcome::Failed) outcome_ = RunOutcome::Halted;
   CleanUpRun();
 }
 
+bool OrvServerImpl::GuardedRunCycle() {
+  try {
+    context_->OpenRedirections();
+    RunCycle();
+    return false;
+  } catch (const ServerError& error) {
+    if (!ShouldReport()) return false;
+    ReportError(error.what(), "Server Error");
+    return true;
+  } catch (const QMXExc& error) {
+    if (!ShouldReport()) return false;
+    // The driver's texts need not be terminated within their fields.
+    char text[sizeof error.message + sizeof error.file + 64];
+    std::snprintf(text, sizeof text, "%.*s Error=%d Line=%d File=%.*s",
+                  static_cast<int>(strnlen(error.message, sizeof error.message)), error.message, error.error,
+                  error.line, static_cast<int>(strnlen(error.file, sizeof error.file)), error.file);
+    ReportError(text, "Link Driver Error");
+    return true;
+  } catch (...) {
+    if (!ShouldReport()) return false;
+    ReportError("Abnormal program termination", "Server Error");
+    return true;
+  }
+}
+
 void OrvServerImpl::RunCycle() {
-  if (loadRequested_) {
+  if (run_.load) {
     LoadAndServe();
     return;
+  }
+  Link* link = link_;
+  if (run_.notify && link) {
+    // A data block of one word, in one write: the length word 4, then the word.
+    unsigned char block[8];
+    const uint32_t words[2] = {4, run_.word};
+    for (int i = 0; i < 8; ++i) block[i] = static_cast<unsigned char>(words[i / 4] >> (8 * (i % 4)));
+    link->Write(block, sizeof block);
   }
   if (record_->MonGeneral) context_->Monitor("Reconnecting to running application");
   Serve();
@@ -332,7 +368,7 @@ void OrvServerImpl::Serve() {
   context_->SetServing(true);
   servePhase_ = true;
   // Stopped while loading: the application is not served.
-  if (halted_) {
+  if (Halted()) {
     context_->SetServing(false);
     outcome_ = RunOutcome::Halted;
     return;
@@ -347,7 +383,7 @@ void OrvServerImpl::Serve() {
   // that block to be read as the next run's first request.
   channel_->Discard();
   bool ended = ServeLoop(*context_, *channel_, *registry_, filter_);
-  outcome_ = !ended ? RunOutcome::Failed : halted_ ? RunOutcome::Halted : RunOutcome::Terminated;
+  outcome_ = !ended ? RunOutcome::Failed : Halted() ? RunOutcome::Halted : RunOutcome::Terminated;
 }
 
 void OrvServerImpl::CleanUpRun() {
@@ -358,15 +394,21 @@ void OrvServerImpl::CleanUpRun() {
     std::lock_guard<std::mutex> lock(registryMutex_);
     registry_.reset();
   }
-  // A driver failing while the run is wound up must not end the server
-  // thread; the run is over either way.
-  try {
-    StopServingAndCancel();
-  } catch (...) {
-  }
-  try {
-    if (Link* link = link_) link->RunEnded();
-  } catch (...) {
+  {
+    // Under the lock, so a Halt either cancels before RunEnded clears the
+    // cancel, or finds the run over and leaves the link alone.
+    std::lock_guard<std::mutex> lock(runMutex_);
+    // A driver failing while the run is wound up must not end the server
+    // thread; the run is over either way.
+    try {
+      StopServingAndCancel();
+    } catch (...) {
+    }
+    try {
+      if (Link* link = link_) link->RunEnded();
+    } catch (...) {
+    }
+    inRun_ = false;
   }
   host_->RunFinished();
   if (record_->ExitOnStop) Ui::PostQuit(MainWindow());

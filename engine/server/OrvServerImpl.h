@@ -47,12 +47,16 @@ class OrvServerImpl final : public OrvServer {
   void ThreadMain();
   // One run: the guarded run cycle, then the clean-up.
   void PerformRun();
+  // The run cycle inside the error guard; true when it showed an error.
+  bool GuardedRunCycle();
   void RunCycle();
   void LoadAndServe();
   void Serve();
   void CleanUpRun();
   // What Halt does to the run, without marking it as halted by the user.
   void StopServingAndCancel();
+  // Whether Halt stopped the run the server thread is performing.
+  bool Halted() const;
   // An error that ends a run is shown unless the server is closing or the
   // run was stopped on purpose.
   bool ShouldReport() const;
@@ -87,10 +91,30 @@ class OrvServerImpl final : public OrvServer {
   void* linkLibrary_ = nullptr;
 
   std::atomic<bool> applicationSelected_{false};
-  std::atomic<bool> loadRequested_{true};
   std::atomic<bool> closing_{false};
-  // Set by Halt, cleared when the server thread begins a run.
-  std::atomic<bool> halted_{false};
+
+  // What Run and Reconnect ask of the next run. A Halt is tied to one run by
+  // its number, so that a halt coming before the server thread wakes for the
+  // run stops that run, and none stops a later one.
+  struct RunRequest {
+    bool load = true;     // load the application, or reconnect to it
+    bool notify = false;  // reconnect: send the application one word first
+    uint32_t word = 0;
+  };
+  // Guards releasedRun_, request_, currentRun_ and inRun_, and is held while
+  // Halt cancels the link and while the clean-up ends the run on the link,
+  // so a Halt's cancel never reaches a run that has already ended.
+  std::mutex runMutex_;
+  uint64_t releasedRun_ = 0;  // the number of the run released last
+  RunRequest request_;        // what the run released last is to do
+  // The number of the run the server thread took last; written under
+  // runMutex_ by the server thread only, which may read it without the lock.
+  uint64_t currentRun_ = 0;
+  bool inRun_ = false;  // the server thread is performing currentRun_
+  // The run Halt stopped last.
+  std::atomic<uint64_t> haltedRun_{0};
+  // The current run's request; server thread only.
+  RunRequest run_;
   // Set once the run has begun serving; before that the serving flag says
   // nothing about whether the run was stopped.
   std::atomic<bool> servePhase_{false};

@@ -280,6 +280,29 @@ TEST_F(ServerTest, ReconnectWithoutNotifyWritesNothingAndRunThenLoads) {
   HaltAndWait(2);
 }
 
+TEST_F(ServerTest, ReconnectWhoseNotifyFailsEndsThatRunWithLinkDriverError) {
+  link->FailNextWrite("no application on board 1");
+  EXPECT_NO_THROW(server->Reconnect(true, 9));
+  ASSERT_TRUE(host.WaitForRuns(1));
+  auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  const std::string& text = boxes[0].text;
+  EXPECT_EQ(text.rfind("no application on board 1 Error=5 Line=", 0), 0u) << text;
+  EXPECT_NE(text.find(" File=ScriptedLink.cpp"), std::string::npos) << text;
+  EXPECT_EQ(boxes[0].caption, "Link Driver Error");
+  EXPECT_EQ(server->LastRunOutcome(), RunOutcome::Failed);
+  EXPECT_EQ(link->runsEnded, 1);
+  EXPECT_TRUE(link->Writes().empty());
+
+  // The next reconnect sends its word and serves as usual.
+  link->SetWhenEmpty(ScriptedLink::WhenEmpty::Block);
+  server->Reconnect(true, 9);
+  ASSERT_TRUE(link->WaitForReadBlocked());
+  EXPECT_EQ(link->Writes(), std::vector<Bytes>{Words({4, 9})});
+  HaltAndWait(2);
+  EXPECT_EQ(Boxes().size(), 1u);
+}
+
 TEST_F(ServerTest, ResetHonoursInhibitResetUnlessForced) {
   options->InhibitReset = 1;
   server->ResetBoards(false);
@@ -477,6 +500,38 @@ TEST_F(ServerTest, OutcomeAndExitStatusOfEachRun) {
   ASSERT_TRUE(host.WaitForRuns(4));
   EXPECT_EQ(server->LastRunOutcome(), RunOutcome::Terminated);
   EXPECT_EQ(server->ExitStatus(), 0);
+}
+
+TEST_F(ServerTest, HaltRightAfterRunHaltsThatRun) {
+  SelectApplication();
+  // The halt comes before or after the server thread wakes for the run;
+  // either way the run ends halted and says nothing.
+  for (int run = 1; run <= 50; ++run) {
+    server->Run();
+    server->Halt();
+    ASSERT_TRUE(host.WaitForRuns(run)) << "run " << run;
+    ASSERT_EQ(server->LastRunOutcome(), RunOutcome::Halted) << "run " << run;
+  }
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(link->runsEnded, 50);
+
+  // A halt applies to no later run: a run released after it serves.
+  RunAndWaitUntilServing();
+  HaltAndWait(51);
+  EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(ServerTest, HaltWithoutARunLeavesTheNextRunAlone) {
+  SelectApplication();
+  server->Halt();  // nothing is running or released
+  link->QueueBlock(Concat({Words({RequestWord(1, 4)}), StringArgument("ok")}));
+  RunAndWaitUntilServing();
+  ASSERT_TRUE(link->WaitForBlocks(1));
+  ReplyReader echo(link->ReplyBlocks()[0]);
+  EXPECT_EQ(echo.String(), "ok");
+  HaltAndWait();
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(server->LastRunOutcome(), RunOutcome::Halted);
 }
 
 // Answers every request it is asked about with the word 55, counting them.
