@@ -208,7 +208,23 @@ void OrvServerImpl::AddCluster(int number, Cluster* cluster) {
   cluster->channel = channel_.get();
   cluster->context = context_.get();
   // Add keeps the cluster, or releases it before throwing duplicate_cluster.
-  registry_->Add(number, cluster);
+  // On the server thread (a filter or a handler adding it) the error ends
+  // the run through the serve loop and its guard.
+  if (std::this_thread::get_id() == serverThread_.load()) {
+    registry_->Add(number, cluster);
+    return;
+  }
+  try {
+    registry_->Add(number, cluster);
+  } catch (const duplicate_cluster& error) {
+    // The host's caller is no place for the run's error: the run stops and
+    // its own thread reports it.
+    if (!clusterRefused_) {
+      clusterRefused_ = true;
+      refusedCluster_ = error.Number();
+    }
+    StopServingAndCancel();
+  }
 }
 
 void OrvServerImpl::SetRequestFilter(RequestFilter* filter) {
@@ -229,6 +245,7 @@ WindowHandle OrvServerImpl::MainWindow() const {
 }
 
 void OrvServerImpl::ThreadMain() {
+  serverThread_ = std::this_thread::get_id();
   host_->ThreadStarted();
   for (;;) {
     context_->CloseRedirections();
@@ -268,7 +285,8 @@ void OrvServerImpl::PerformRun() {
   context_->SetExitStatus(0);
   outcome_ = RunOutcome::Failed;
   // Halted before the server thread began it: nothing is loaded or served.
-  if (!Halted()) GuardedRunCycle();
+  bool errorShown = !Halted() && GuardedRunCycle();
+  ReportRefusedCluster(errorShown);
   // A link failure caused by Halt's cancel is the halt, not an error.
   if (Halted() && outcome_ == RunOutcome::Failed) outcome_ = RunOutcome::Halted;
   CleanUpRun();
@@ -297,6 +315,19 @@ bool OrvServerImpl::GuardedRunCycle() {
     ReportError("Abnormal program termination", "Server Error");
     return true;
   }
+}
+
+void OrvServerImpl::ReportRefusedCluster(bool errorShown) {
+  int number;
+  {
+    std::lock_guard<std::mutex> lock(registryMutex_);
+    if (!clusterRefused_) return;
+    clusterRefused_ = false;
+    number = refusedCluster_;
+  }
+  outcome_ = RunOutcome::Failed;
+  // Said once: an error the guard already showed ended the run first.
+  if (!errorShown && !closing_ && !Halted()) ReportError(duplicate_cluster(number).what(), "Server Error");
 }
 
 void OrvServerImpl::RunCycle() {
@@ -377,6 +408,7 @@ void OrvServerImpl::Serve() {
     std::lock_guard<std::mutex> lock(registryMutex_);
     registry_.reset();
     registry_ = std::make_unique<ClusterRegistry>(channel_.get(), context_.get(), record_);
+    clusterRefused_ = false;  // one left from the end of an earlier run
     RegisterBuiltinClusters(*registry_);
   }
   // A run that ended in the middle of a request must not leave the rest of

@@ -49,6 +49,8 @@ class OrvServerImpl final : public OrvServer {
   void PerformRun();
   // The run cycle inside the error guard; true when it showed an error.
   bool GuardedRunCycle();
+  // Ends the run on a cluster that the host's thread added twice.
+  void ReportRefusedCluster(bool errorShown);
   void RunCycle();
   void LoadAndServe();
   void Serve();
@@ -77,9 +79,16 @@ class OrvServerImpl final : public OrvServer {
   std::atomic<Link*> link_{nullptr};
 
   // Guards registry_ (the pointer, not the registry), so AddCluster never
-  // meets a registry that the clean-up is destroying.
+  // meets a registry that the clean-up is destroying, and the refused
+  // cluster below.
   std::mutex registryMutex_;
   std::unique_ptr<ClusterRegistry> registry_;
+  // A duplicate cluster number that the host added from its own thread during
+  // this run: the run is stopped and the server thread reports it.
+  bool clusterRefused_ = false;
+  int refusedCluster_ = 0;
+  // Where AddCluster may let duplicate_cluster run through the serve loop.
+  std::atomic<std::thread::id> serverThread_{};
 
   Semaphore runSemaphore_{0, 1};
   Semaphore stopSemaphore_{0, 1};

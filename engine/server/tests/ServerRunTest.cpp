@@ -568,5 +568,58 @@ TEST_F(ServerTest, FilterChangedDuringARunAppliesFromTheNextRequest) {
   EXPECT_TRUE(Boxes().empty());
 }
 
+TEST_F(ServerTest, DuplicateClusterFromTheHostsThreadEndsTheRunWithServerError) {
+  SelectApplication();
+  RunAndWaitUntilServing();
+  bool kept = false, refused = false;
+  server->AddCluster(0x66, new CountingCluster(&kept));
+  EXPECT_NO_THROW(server->AddCluster(0x66, new CountingCluster(&refused)));
+  EXPECT_TRUE(refused);  // the cluster not added is not leaked
+  ASSERT_TRUE(host.WaitForRuns(1)) << "the run went on";
+  auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "duplicate cluster number 102");
+  EXPECT_EQ(boxes[0].caption, "Server Error");
+  EXPECT_EQ(boxes[0].icon, MessageIcon::Warning);
+  EXPECT_EQ(server->LastRunOutcome(), RunOutcome::Failed);
+  EXPECT_TRUE(kept);  // deleted with the run
+
+  // The refusal belongs to that run only.
+  RunAndWaitUntilServing();
+  HaltAndWait(2);
+  EXPECT_EQ(server->LastRunOutcome(), RunOutcome::Halted);
+  EXPECT_EQ(Boxes().size(), 1u);
+}
+
+// Adds a second debug cluster from inside the serve loop.
+class DuplicatingFilter : public RequestFilter {
+ public:
+  DuplicatingFilter(OrvServer* server, bool* deleted) : server_(server), deleted_(deleted) {}
+  bool Handle(int, int, bool, RequestChannel*) override {
+    server_->AddCluster(4, new CountingCluster(deleted_));
+    return false;
+  }
+
+ private:
+  OrvServer* server_;
+  bool* deleted_;
+};
+
+TEST_F(ServerTest, DuplicateClusterFromAFilterEndsTheRunWithServerError) {
+  bool deleted = false;
+  DuplicatingFilter filter(server, &deleted);
+  server->SetRequestFilter(&filter);
+  SelectApplication();
+  link->QueueBlock(Request(0x66, 1));
+  server->Run();
+  ASSERT_TRUE(host.WaitForRuns(1));
+  auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "duplicate cluster number 4");
+  EXPECT_EQ(boxes[0].caption, "Server Error");
+  EXPECT_TRUE(deleted);
+  EXPECT_EQ(server->LastRunOutcome(), RunOutcome::Failed);
+}
+
 }  // namespace
 }  // namespace veltra::test
