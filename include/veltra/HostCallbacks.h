@@ -1,4 +1,8 @@
-// How the engine calls the host back. Every call arrives on the server thread.
+// How the engine calls the host back. Every call arrives on the server
+// thread except Output with the monitor lines of calls the host makes itself:
+// OrvServer::ResetBoards and, with link monitoring on, SignalHostSemaphore (or
+// a semaphore signalled through the options record). Those arrive on the
+// caller's thread, possibly while the server thread is in Output as well.
 #pragma once
 
 #include "veltra/WindowHandle.h"
