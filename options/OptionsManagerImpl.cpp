@@ -123,17 +123,52 @@ void OptionsManagerImpl::SaveOptions() {
   transaction.Commit();
 }
 
+namespace {
+
+// The persisted fields of one stream. IsInput and Name are fixed, and Handle
+// belongs to the engine: none of them is written.
+void ResetStream(StreamOptions& stream, const StreamOptions& defaults) {
+  stream.Log = defaults.Log;
+  stream.Append = defaults.Append;
+  stream.Merge = defaults.Merge;
+  stream.File = defaults.File;
+  std::memcpy(stream.Filename, defaults.Filename, sizeof stream.Filename);
+}
+
+}  // namespace
+
 void OptionsManagerImpl::ResetOptions() {
-  // The engine may be running: the files it opened and its semaphore target stay.
-  std::FILE* in = record_.StdIn.Handle;
-  std::FILE* out = record_.StdOut.Handle;
-  std::FILE* err = record_.StdErr.Handle;
-  RequestChannel* target = record_.SemaphoreTarget;
-  record_ = kDefaultOptions;
-  record_.StdIn.Handle = in;
-  record_.StdOut.Handle = out;
-  record_.StdErr.Handle = err;
-  record_.SemaphoreTarget = target;
+  // The engine may be running on its own thread and opening or closing its
+  // files: the stream handles and the semaphore target are never written here,
+  // not even with the value they had, so nothing the engine stores in the
+  // meantime is undone. Every other field is assigned on its own.
+  static_assert(sizeof(void*) != 8 || sizeof(OptionsRecord) == 1768,
+                "a field added to the record must be reset here");
+  const OptionsRecord& d = kDefaultOptions;
+  OptionsRecord& r = record_;
+  r.MonGeneral = d.MonGeneral;
+  r.MonLink = d.MonLink;
+  r.MonProt = d.MonProt;
+  r.MonUser = d.MonUser;
+  r.Debug = d.Debug;
+  r.Alone = d.Alone;
+  r.AutoRun = d.AutoRun;
+  r.RunOnSelect = d.RunOnSelect;
+  r.SayStop = d.SayStop;
+  r.C4x = d.C4x;
+  r.InhibitReset = d.InhibitReset;
+  r.SemaphoreNumber = d.SemaphoreNumber;
+  r.MultipleInst = d.MultipleInst;
+  r.ExitOnStop = d.ExitOnStop;
+  r.ClearOnStart = d.ClearOnStart;
+  r.ResetDelay = d.ResetDelay;
+  ResetStream(r.StdIn, d.StdIn);
+  ResetStream(r.StdOut, d.StdOut);
+  ResetStream(r.StdErr, d.StdErr);
+  std::memcpy(r.RootKernel, d.RootKernel, sizeof r.RootKernel);
+  std::memcpy(r.CommandLine, d.CommandLine, sizeof r.CommandLine);
+  std::memcpy(r.FileRoot, d.FileRoot, sizeof r.FileRoot);
+  r.AllowHostCommands = d.AllowHostCommands;
   SaveOptions();
 }
 
