@@ -2,33 +2,75 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "options/OptionsInstance.h"
 #include "platform/Ui.h"
 #include "platform/settings/Profile.h"
+#include "platform/settings/Registry.h"
 #include "platform/settings/RegistryTransaction.h"
 
 namespace veltra {
 
 namespace {
 
-int ReadInt(const char* name, int32_t fallback) {
-  return GetProfileInt(kSettingsSection, name, fallback);
+bool SameName(const std::string& a, const char* b) {
+  size_t length = std::strlen(b);
+  if (a.size() != length) return false;
+  for (size_t i = 0; i < length; ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
 }
 
-// Copies a stored text into a fixed field, cut to at most limit characters so
-// that a long value never runs past the field. A cut never splits a UTF-8
-// character.
-void ReadText(const char* name, char* field, size_t limit) {
-  std::string text = GetProfileString(kSettingsSection, name, field);
-  size_t length = text.size();
-  if (length > limit) {
-    length = limit;
-    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+// The values of the settings section, read with one statement: one wait when
+// another process holds the store, and one view of a record saved as a whole.
+// A value that is missing or of another type leaves its field as it is.
+class StoredValues {
+ public:
+  StoredValues() {
+    Registry key;
+    if (key.Open(RegistryRoot::CurrentUser, std::string(kProfileKey) + "\\" + kSettingsSection,
+                 Registry::Disposition::ExistingOnly))
+      values_ = key.Values();
   }
-  std::memcpy(field, text.data(), length);
-  field[length] = '\0';
-}
+
+  void ReadInt(const char* name, int32_t& field) const {
+    const RegistryValue* value = Find(name);
+    if (value && value->type == RegistryType::Dword && value->data.size() == 4)
+      field = static_cast<int32_t>(value->Dword());
+  }
+
+  // Copies a stored text into a fixed field, cut to at most limit characters
+  // so that a long value never runs past the field. A cut never splits a
+  // UTF-8 character.
+  void ReadText(const char* name, char* field, size_t limit) const {
+    const RegistryValue* value = Find(name);
+    if (!value || value->type != RegistryType::String) return;
+    const std::vector<unsigned char>& text = value->data;
+    size_t length = text.size();
+    if (length > limit) {
+      length = limit;
+      while (length > 0 && (text[length] & 0xC0) == 0x80) --length;
+    }
+    if (length > 0) std::memcpy(field, text.data(), length);
+    field[length] = '\0';
+  }
+
+ private:
+  // Names compare without regard to case: "StdErr_Merge" finds "Stderr_Merge".
+  const RegistryValue* Find(const char* name) const {
+    for (const RegistryValue& value : values_)
+      if (SameName(value.name, name)) return &value;
+    return nullptr;
+  }
+
+  std::vector<RegistryValue> values_;
+};
 
 void WriteInt(const char* name, int32_t value) {
   WriteProfileInt(kSettingsSection, name, value);  // failures are ignored: the record stays as it is
@@ -53,37 +95,37 @@ OptionsRecord* OptionsManagerImpl::GetOptions() {
 void OptionsManagerImpl::LoadOptions() {
   record_ = kDefaultOptions;
   OptionsRecord& r = record_;
-  // The order of reading follows the order the values were laid down in.
-  r.MonGeneral = ReadInt("MonGeneral", r.MonGeneral);
-  r.MonLink = ReadInt("MonLink", r.MonLink);
-  r.MonProt = ReadInt("MonProt", r.MonProt);
-  r.MonUser = ReadInt("MonUser", r.MonUser);
-  r.Debug = ReadInt("Debug", r.Debug);
-  r.Alone = ReadInt("Alone", r.Alone);
-  r.AutoRun = ReadInt("AutoRun", r.AutoRun);
-  r.RunOnSelect = ReadInt("RunOnSelect", r.RunOnSelect);
-  r.ClearOnStart = ReadInt("ClearOnStart", r.ClearOnStart);
-  r.SayStop = ReadInt("SayStop", r.SayStop);
-  r.C4x = ReadInt("C4x", r.C4x);
-  r.InhibitReset = ReadInt("InhibitReset", r.InhibitReset);
-  r.MultipleInst = ReadInt("MultipleInst", r.MultipleInst);
-  r.ResetDelay = ReadInt("ResetDelay", r.ResetDelay);
-  r.StdIn.Log = ReadInt("StdIn_Log", r.StdIn.Log);
-  r.StdIn.File = ReadInt("StdIn_File", r.StdIn.File);
-  r.StdOut.Log = ReadInt("StdOut_Log", r.StdOut.Log);
-  r.StdOut.File = ReadInt("StdOut_File", r.StdOut.File);
-  r.StdOut.Append = ReadInt("StdOut_Append", r.StdOut.Append);
-  r.StdErr.Log = ReadInt("StdErr_Log", r.StdErr.Log);
-  r.StdErr.File = ReadInt("StdErr_File", r.StdErr.File);
-  r.StdErr.Append = ReadInt("StdErr_Append", r.StdErr.Append);
-  r.StdErr.Merge = ReadInt("StdErr_Merge", r.StdErr.Merge);  // saved as "Stderr_Merge": the same value
-  ReadText("StdOut_Filename", r.StdOut.Filename, kPathLimit);
-  ReadText("StdIn_Filename", r.StdIn.Filename, kPathLimit);
-  ReadText("StdErr_Filename", r.StdErr.Filename, kPathLimit);
-  ReadText("RootKernel", r.RootKernel, kPathLimit);
-  ReadText("CommandLine", r.CommandLine, kCommandLineLimit);
-  ReadText("FileRoot", r.FileRoot, kPathLimit);
-  r.AllowHostCommands = ReadInt("AllowHostCommands", r.AllowHostCommands);
+  const StoredValues stored;
+  stored.ReadInt("MonGeneral", r.MonGeneral);
+  stored.ReadInt("MonLink", r.MonLink);
+  stored.ReadInt("MonProt", r.MonProt);
+  stored.ReadInt("MonUser", r.MonUser);
+  stored.ReadInt("Debug", r.Debug);
+  stored.ReadInt("Alone", r.Alone);
+  stored.ReadInt("AutoRun", r.AutoRun);
+  stored.ReadInt("RunOnSelect", r.RunOnSelect);
+  stored.ReadInt("ClearOnStart", r.ClearOnStart);
+  stored.ReadInt("SayStop", r.SayStop);
+  stored.ReadInt("C4x", r.C4x);
+  stored.ReadInt("InhibitReset", r.InhibitReset);
+  stored.ReadInt("MultipleInst", r.MultipleInst);
+  stored.ReadInt("ResetDelay", r.ResetDelay);
+  stored.ReadInt("StdIn_Log", r.StdIn.Log);
+  stored.ReadInt("StdIn_File", r.StdIn.File);
+  stored.ReadInt("StdOut_Log", r.StdOut.Log);
+  stored.ReadInt("StdOut_File", r.StdOut.File);
+  stored.ReadInt("StdOut_Append", r.StdOut.Append);
+  stored.ReadInt("StdErr_Log", r.StdErr.Log);
+  stored.ReadInt("StdErr_File", r.StdErr.File);
+  stored.ReadInt("StdErr_Append", r.StdErr.Append);
+  stored.ReadInt("StdErr_Merge", r.StdErr.Merge);  // saved as "Stderr_Merge": the same value
+  stored.ReadText("StdOut_Filename", r.StdOut.Filename, kPathLimit);
+  stored.ReadText("StdIn_Filename", r.StdIn.Filename, kPathLimit);
+  stored.ReadText("StdErr_Filename", r.StdErr.Filename, kPathLimit);
+  stored.ReadText("RootKernel", r.RootKernel, kPathLimit);
+  stored.ReadText("CommandLine", r.CommandLine, kCommandLineLimit);
+  stored.ReadText("FileRoot", r.FileRoot, kPathLimit);
+  stored.ReadInt("AllowHostCommands", r.AllowHostCommands);
 }
 
 void OptionsManagerImpl::SaveOptions() {

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sqlite3.h>
 #include <strings.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "platform/RecordingUi.h"
 #include "platform/settings/Profile.h"
@@ -282,6 +287,9 @@ TEST_F(OptionsManagerTest, OverlongAndWronglyTypedStoredValuesStayInsideTheirFie
   settings.WriteBinary("AutoRun", "\0\0\0\0", 4);
   settings.WriteInt("StdIn_Filename", 12);
   settings.WriteInt("StdIn_IsInput", 0);
+  settings.WriteInt("monlink", 1);  // names match whatever their case
+  settings.WriteInt("STDOUT_APPEND", 1);
+  settings.WriteString("fileroot", "/srv");
 
   OptionsRecord* record = GetOptionsManager()->GetOptions();
   EXPECT_EQ(std::string(record->RootKernel), std::string(259, 'k'));
@@ -295,6 +303,61 @@ TEST_F(OptionsManagerTest, OverlongAndWronglyTypedStoredValuesStayInsideTheirFie
   EXPECT_EQ(record->StdIn.IsInput, 1);
   EXPECT_STREQ(record->StdIn.Name, "stdin");
   EXPECT_STREQ(record->StdErr.Name, "stderr");
+  EXPECT_EQ(record->MonLink, 1);
+  EXPECT_EQ(record->StdOut.Append, 1);
+  EXPECT_STREQ(record->FileRoot, "/srv");
+}
+
+// Another process holds the store in an exclusive transaction for longer than
+// the store waits: loading waits once and gives the defaults, not minutes of
+// waits ending in a mix of stored values and defaults.
+TEST_F(OptionsManagerTest, StoreLockedByAnotherProcessGivesTheDefaultsAfterOneWait) {
+  Registry settings = Settings();
+  settings.WriteInt("MonGeneral", 1);
+  settings.WriteInt("ResetDelay", 5);
+  settings.WriteString("CommandLine", "stored");
+  settings.WriteInt("AllowHostCommands", 0);
+  std::string database = Registry::DatabasePath(RegistryRoot::CurrentUser);
+
+  // The shell waits for a busy store too, since the poll below reads while it starts.
+  std::string script =
+      "(echo '.timeout 10000'; echo 'BEGIN EXCLUSIVE;'; sleep 12; echo 'COMMIT;') | sqlite3 '" + database +
+      "'";
+  const char* argv[] = {"/bin/sh", "-c", script.c_str(), nullptr};
+  pid_t holder = 0;
+  ASSERT_EQ(posix_spawn(&holder, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+  auto locked = [&] {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    int code = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(db);
+    return code == SQLITE_BUSY;
+  };
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!locked() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  bool tookLock = locked();
+
+  auto start = std::chrono::steady_clock::now();
+  OptionsManager* manager = tookLock ? GetOptionsManager() : nullptr;
+  auto waited = std::chrono::steady_clock::now() - start;
+  int status = 0;
+  ASSERT_EQ(waitpid(holder, &status, 0), holder);
+  ASSERT_TRUE(tookLock) << "the shell never took the lock";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the shell's transaction failed";
+  ASSERT_NE(manager, nullptr);
+  EXPECT_LT(waited, std::chrono::seconds(25));
+  ExpectDefaults(*manager->GetOptions());
+  std::printf("loading under the lock took %lld ms\n",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count()));
+
+  // Nothing was lost: once the lock is gone the stored values load again.
+  CloseOptionsManager();
+  OptionsRecord* record = GetOptionsManager()->GetOptions();
+  EXPECT_EQ(record->MonGeneral, 1);
+  EXPECT_EQ(record->ResetDelay, 5);
+  EXPECT_STREQ(record->CommandLine, "stored");
+  EXPECT_EQ(record->AllowHostCommands, 0);
 }
 
 TEST_F(OptionsManagerTest, OptionsSurviveARestartAndTheToolShowsAndEditsThem) {
