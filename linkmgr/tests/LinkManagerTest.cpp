@@ -1,8 +1,11 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
 
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "platform/DynamicLibrary.h"
 #include "platform/RecordingUi.h"
@@ -402,10 +405,13 @@ TEST_F(LinkManagerTest, FullInterfaceListRefusesNewPathsAndStaysWithinItsLimit) 
   EXPECT_EQ(Interfaces().size(), 4095u);
 }
 
-TEST_F(LinkManagerTest, WithoutBoardsNothingIsSelected) {
-  if (!Simulator().empty()) GTEST_SKIP() << "the simulator reports boards";
+// Runs only in a copy of this program in a directory without the simulator
+// (see WithoutBoardsNothingIsSelected), which asks for it by name.
+TEST_F(LinkManagerTest, DISABLED_WithoutBoardsNothingIsSelectedHere) {
+  ASSERT_EQ(Simulator(), "") << "the simulator is still in the search: it would report a board";
   Install("Dogwood");
   auto manager = Start();
+  EXPECT_EQ(Interfaces(), "Dogwood_Orv.dll;") << "only the defaults that load, and no simulator";
   EXPECT_EQ(Selection(*manager), "");
   EXPECT_EQ(manager->CurrentLink(), nullptr);
   EXPECT_EQ(GetProfileInt(kSettingsSection, "BoardSelect_Index", -9), -9) << "nothing written";
@@ -414,6 +420,58 @@ TEST_F(LinkManagerTest, WithoutBoardsNothingIsSelected) {
   EXPECT_NE(ui_.Boxes()[0].text.find("not in this build"), std::string::npos);
   CloseLinkManager();  // does nothing; the manager is still usable
   EXPECT_EQ(manager->BeginInterfaces(), 1);
+}
+
+// The simulator is built beside the programs and always reports a board, and
+// libraries are looked for beside the program first. So the case without
+// boards runs in a copy of this program, with the libraries it needs and the
+// one test interface, in a directory that is also the current one.
+TEST_F(LinkManagerTest, WithoutBoardsNothingIsSelected) {
+  fs::path bin = DynamicLibrary::ProgramDirectory();
+  fs::path program = fs::read_symlink("/proc/self/exe");
+  test::TempDir directory;
+  fs::create_directory(directory.Path() / "testlinks");
+  fs::copy_file(program, directory.Path() / program.filename());
+  fs::copy_file(bin / "Wirehub.so", directory.Path() / "Wirehub.so");
+  for (const auto& entry : fs::directory_iterator(bin)) {
+    std::string file = entry.path().filename().string();
+    if (entry.is_regular_file() && file.rfind("lib", 0) == 0 && file.find(".so") != std::string::npos)
+      fs::copy_file(entry.path(), directory.Path() / file);
+  }
+  fs::copy_file(bin / "testlinks" / "Dogwood_Orv.so", directory.Path() / "testlinks" / "Dogwood_Orv.so");
+  ASSERT_FALSE(fs::exists(directory.Path() / "Simulator_Orv.so"));
+
+  std::string copy = (directory.Path() / program.filename()).string();
+  std::string output = directory.File("output.txt");
+  std::vector<std::string> arguments = {
+      copy, "--gtest_filter=LinkManagerTest.DISABLED_WithoutBoardsNothingIsSelectedHere",
+      "--gtest_also_run_disabled_tests"};
+  // The same environment, without what would lead the search elsewhere.
+  std::vector<std::string> environment;
+  for (char** variable = environ; *variable; ++variable) {
+    std::string entry = *variable;
+    if (entry.rfind("LD_LIBRARY_PATH=", 0) != 0 && entry.rfind("VELTRA_PLUGIN_PATH=", 0) != 0)
+      environment.push_back(entry);
+  }
+  std::vector<char*> argv, envp;
+  for (auto& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  for (auto& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, directory.Path().c_str());
+  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t pid = -1;
+  int spawned = posix_spawn(&pid, copy.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ASSERT_EQ(spawned, 0) << std::strerror(spawned);
+  int exitCode = test::WaitExit(pid);
+  std::string report = test::ReadWhole(output);
+  EXPECT_EQ(exitCode, 0) << report;
+  EXPECT_NE(report.find("[  PASSED  ] 1 test."), std::string::npos) << report;
 }
 
 }  // namespace
