@@ -234,6 +234,13 @@ void LinkChannel::Signal(uint32_t mask) {
   s.SendBlock(target, kSignalLength, &mask, 4);
 }
 
+void LinkChannel::WriteFramed(const void* bytes, int count) {
+  Link* target = state_->link.load();
+  if (!target) return;
+  WriteHold hold(state_->writeSemaphore);
+  target->Write(bytes, count);
+}
+
 void LinkChannel::SignalSemaphore(int n) {
   // Semaphores are the bits of one word; other numbers name none.
   if (n < 0 || n > 31) return;

@@ -29,6 +29,10 @@ class LinkChannel final : public RequestChannel {
   // Forgets a partly read request and an unsent reply, so that a new run
   // starts with a fresh block.
   void Discard();
+  // Writes bytes already framed (a reconnect's notify block) in one link
+  // write, under the write semaphore like every block, so that a host
+  // semaphore's signal block never comes between them.
+  void WriteFramed(const void* bytes, int count);
 
   int32_t ReadWord() override;
   void WriteWord(int32_t value) override;

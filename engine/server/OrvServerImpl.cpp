@@ -113,8 +113,13 @@ void OrvServerImpl::SetLink(Link* link) {
 void OrvServerImpl::SetApplication(const char* path) {
   bool selected = path && path[0] != '\0' && strnlen(path, kPathSize) < static_cast<size_t>(kPathSize);
   if (selected) {
+    // A relative path names a file from the directory current when the host
+    // names it: every run makes its application's directory current, so at
+    // a later load it would name another file, or none.
+    std::string file = AbsoluteApplicationPath(path);
     std::lock_guard<std::mutex> lock(pathMutex_);
     std::memcpy(applicationPath_, path, std::strlen(path) + 1);
+    applicationFile_ = std::move(file);
   }
   applicationSelected_ = selected;
 }
@@ -335,13 +340,12 @@ void OrvServerImpl::RunCycle() {
     LoadAndServe();
     return;
   }
-  Link* link = link_;
-  if (run_.notify && link) {
+  if (run_.notify) {
     // A data block of one word, in one write: the length word 4, then the word.
     unsigned char block[8];
     const uint32_t words[2] = {4, run_.word};
     for (int i = 0; i < 8; ++i) block[i] = static_cast<unsigned char>(words[i / 4] >> (8 * (i % 4)));
-    link->Write(block, sizeof block);
+    channel_->WriteFramed(block, sizeof block);
   }
   if (record_->MonGeneral) context_->Monitor("Reconnecting to running application");
   Serve();
@@ -354,9 +358,11 @@ void OrvServerImpl::LoadAndServe() {
     return;
   }
   char path[kPathSize];
+  std::string file;
   {
     std::lock_guard<std::mutex> lock(pathMutex_);
     std::memcpy(path, applicationPath_, sizeof path);
+    file = applicationFile_;
   }
   Link* link = link_;
 
@@ -371,10 +377,7 @@ void OrvServerImpl::LoadAndServe() {
   if (record_->MonGeneral) context_->Monitor("Loading %s", path);
   std::memcpy(loadedPath_, path, sizeof loadedPath_);
   context_->SetApplicationPath(loadedPath_);
-  // A relative path names a file from the directory current now; after the
-  // change below it would name another one (or none).
-  std::string file = AbsoluteApplicationPath(path);
-  MakeApplicationDirectoryCurrent(path);
+  MakeApplicationDirectoryCurrent(file);
 
   if (!link || !link->LoadFile(file.c_str())) {
     char caption[kPathSize + 32];

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "platform/Semaphore.h"
@@ -132,8 +133,9 @@ class OrvServerImpl final : public OrvServer {
 
   // Written by SetApplication on the host's thread.
   char applicationPath_[kPathSize] = {};
-  // Mutex for applicationPath_: SetApplication may run while the server
-  // thread copies the path at the start of a load.
+  std::string applicationFile_;  // the same path made absolute when it was set
+  // Mutex for applicationPath_ and applicationFile_: SetApplication may run
+  // while the server thread copies them at the start of a load.
   std::mutex pathMutex_;
   // The path of the application this server loaded last; written only on the
   // server thread, read by the context's ApplicationPath.
