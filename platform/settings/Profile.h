@@ -4,7 +4,9 @@
 // value is missing or of another type; writes report whether they were stored.
 //
 // Cheap enough for a few dozen calls at start-up: the store keeps one
-// connection per process and root.
+// connection per process and root. Each call waits on its own (up to ten
+// seconds) while another process holds the store: to read many values of a
+// section, read them in one go with Registry::Values(), as the options do.
 #pragma once
 
 #include <string>
