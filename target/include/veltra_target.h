@@ -372,7 +372,9 @@ int32_t vt_fhandle(const vt_file* file);
 int32_t vt_ftype(const vt_file* file);
 
 /* Unstructured transfers, split into 4096-byte pieces. vt_fread returns
-   VT_EOF when the end came before n bytes. */
+   VT_EOF when the end came before n bytes. On console input it returns up to
+   n bytes of the line at hand and waits for a new line only when none is left;
+   the rest of a line stays for the next vt_fread or vt_fgets. */
 int32_t vt_fread(vt_file* file, void* buffer, size_t n, size_t* got);
 int32_t vt_fwrite(vt_file* file, const void* data, size_t n);
 int32_t vt_fseek(vt_file* file, int32_t offset); /* from the start */

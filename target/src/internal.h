@@ -22,11 +22,13 @@ struct vt_file {
   int32_t recordLength; /* of the record being written in pieces */
   int console;          /* one of the VtConsole values */
   int removeOnClose;
-  /* Bytes read ahead for vt_fgets; any other operation drops them. */
+  /* Bytes read ahead by vt_fgets, and on console input by vt_fread too, since
+     the server answers there with a whole line whatever count is asked.
+     Positioning, record and write calls drop them. */
   char* input;
   uint32_t inputStart;
   uint32_t inputEnd;
-  int inputEnded;
+  int32_t inputEnded; /* 0, or the result that ended the input */
 };
 
 enum VtConsole { kVtFile, kVtConsoleInput, kVtConsoleOutput };

@@ -148,18 +148,17 @@ int vt_puts(const char* text) {
   return vt_printf("%s\n", text) < 0 ? -1 : 0;
 }
 
-/* Reads the next piece of input for vt_fgets: a line from the console, one
-   record of a text file (with its newline put back), or a block of bytes. */
-static int Refill(vt_file* file) {
-  if (file->inputEnded) return 0;
+/* Reads the next piece of input: a line from the console, one record of a
+   text file (with its newline put back), or a block of bytes. Returns VT_OK
+   with bytes in the read-ahead buffer, or the result that ended the input
+   (kept, so later calls see the same end without asking again). */
+static int32_t Refill(vt_file* file) {
+  if (file->inputEnded) return file->inputEnded;
   /* Room for any string a reply can carry, so nothing a server sends is lost,
      plus the newline put back after a text record. */
   if (file->input == NULL) {
     file->input = malloc(VT_BYTES_MAX + 1);
-    if (file->input == NULL) {
-      lastResult = VT_TABLE_FULL;
-      return 0;
-    }
+    if (file->input == NULL) return lastResult = VT_TABLE_FULL;
   }
   uint32_t got = 0;
   int32_t result;
@@ -176,18 +175,28 @@ static int Refill(vt_file* file) {
   file->inputEnd = got;
   if (result != VT_OK || got == 0) {
     file->inputEnd = 0;
-    file->inputEnded = 1;
-    lastResult = result != VT_OK ? result : VT_EOF;
-    return 0;
+    file->inputEnded = result != VT_OK ? result : VT_EOF;
+    return lastResult = file->inputEnded;
   }
-  return 1;
+  return VT_OK;
+}
+
+/* Moves up to n read-ahead bytes to destination; returns how many. */
+static size_t TakeBuffered(vt_file* file, uint8_t* destination, size_t n) {
+  size_t buffered = file->inputEnd - file->inputStart;
+  if (buffered > n) buffered = n;
+  if (buffered > 0) {
+    memcpy(destination, file->input + file->inputStart, buffered);
+    file->inputStart += (uint32_t)buffered;
+  }
+  return buffered;
 }
 
 char* vt_fgets(char* buffer, int size, vt_file* file) {
   if (file == NULL || buffer == NULL || size <= 0) return NULL;
   int n = 0;
   while (n < size - 1) {
-    if (file->inputStart == file->inputEnd && !Refill(file)) break;
+    if (file->inputStart == file->inputEnd && Refill(file) != VT_OK) break;
     char c = file->input[file->inputStart++];
     buffer[n++] = c;
     if (c == '\n') break;
@@ -202,26 +211,25 @@ int32_t vt_fread(vt_file* file, void* buffer, size_t n, size_t* got) {
   int32_t result = VT_OK;
   if (file == NULL) {
     result = VT_E_ARGUMENT;
+  } else if (file->console == kVtConsoleInput) {
+    /* The server sends a whole line whatever count is asked, so console input
+       goes through the read-ahead buffer and the rest of a line waits there.
+       Like a terminal read, a call returns what is at hand, or else waits for
+       one line: it never waits while input is already there. */
+    if (n > 0 && file->inputStart == file->inputEnd) result = Refill(file);
+    if (result == VT_OK) total = TakeBuffered(file, buffer, n);
   } else {
     uint8_t* at = buffer;
     /* What vt_fgets read ahead comes first. */
-    size_t buffered = file->inputEnd - file->inputStart;
-    if (buffered > n) buffered = n;
-    if (buffered > 0) {
-      memcpy(at, file->input + file->inputStart, buffered);
-      file->inputStart += (uint32_t)buffered;
-      total = buffered;
-    }
+    total = TakeBuffered(file, at, n);
     while (total < n) {
       uint32_t part = n - total < VT_TRANSFER_MAX ? (uint32_t)(n - total) : VT_TRANSFER_MAX;
       uint32_t count = 0;
       result = vt_basalt_read(file->handle, part, at + total, part, &count);
       total += count;
       if (result != VT_OK) break;
-      if (count < part) {
-        /* A console line or a character device gives less than asked. */
-        if (file->console != kVtFile || count == 0) break;
-      }
+      /* A character device gives one line, perhaps less than asked. */
+      if (count < part && (file->console != kVtFile || count == 0)) break;
     }
   }
   if (got) *got = total;

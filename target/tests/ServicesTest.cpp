@@ -343,6 +343,48 @@ TEST_F(ServicesTest, LineInputSplitsServerLinesToTheCallersBuffer) {
   EXPECT_EQ(client.Get(), (std::vector<std::string>{"hello", " worl", "d\n", "x\n"}));
 }
 
+TEST_F(ServicesTest, ConsoleReadsKeepTheRestOfALineWhateverTheMix) {
+  ClientThread<std::vector<std::string>> client(server, [] {
+    std::vector<std::string> pieces;
+    char buffer[128];
+    size_t got = 0;
+    auto read = [&](size_t n) {
+      int32_t result = vt_fread(vt_stdin(), buffer, n, &got);
+      pieces.push_back(std::to_string(result) + ":" + std::string(buffer, got));
+    };
+    auto gets = [&](int size) {
+      const char* line = vt_fgets(buffer, size, vt_stdin());
+      pieces.push_back(line ? line : "(null)");
+    };
+    read(10);
+    read(4);
+    gets(64);
+    gets(4);
+    read(100);  // the rest of the line at hand, without asking for another
+    read(100);
+    gets(64);
+    return pieces;
+  });
+  EXPECT_EQ(server.BeginRequest(), 0x003u);
+  EXPECT_EQ(server.Word(), 0u);
+  server.EndRequest();
+  server.Send(FakeServer::Reply().Word(10), 0);
+  // The console answers with a whole line whatever the count.
+  auto serveLine = [&](const std::string& line, int32_t result) {
+    EXPECT_EQ(server.BeginRequest(), 0x00Cu);
+    EXPECT_EQ(server.Word(), 10u);
+    server.Word();
+    server.EndRequest();
+    server.Send(FakeServer::Reply().Bytes(line), result);
+  };
+  serveLine("hello world, a long line\n", 0);
+  serveLine("second\n", 0);
+  serveLine("", 1);
+  EXPECT_EQ(client.Get(), (std::vector<std::string>{"0:hello worl", "0:d, a", " long line\n", "sec",
+                                                    "0:ond\n", "1:", "(null)"}));
+  EXPECT_TRUE(server.Quiet(100));
+}
+
 TEST_F(ServicesTest, GraphSamplesGoInRequestsThatFitOneBlock) {
   std::vector<double> samples(2100);
   for (size_t i = 0; i < samples.size(); ++i) samples[i] = 0.5 * static_cast<double>(i) - 7.0;
