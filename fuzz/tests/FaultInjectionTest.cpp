@@ -5,9 +5,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sqlite3.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -27,13 +24,12 @@
 #include "platform/settings/Registry.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RecordingHost.h"
+#include "tests/support/StoreLock.h"
 #include "tests/support/TempDir.h"
 #include "veltra/Link.h"
 #include "veltra/LinkManager.h"
 #include "veltra/OptionsRecord.h"
 #include "veltra/OrvServer.h"
-
-extern char** environ;
 
 namespace veltra::test {
 namespace {
@@ -265,31 +261,14 @@ TEST_F(FaultInjectionTest, RedirectionFileOnAFullDevice) {
 TEST_F(FaultInjectionTest, SettingsDatabaseLockedDuringStartUp) {
   ASSERT_TRUE(WriteProfileString(kSettingsSection, "CommandLine", "stored \"two words\""));
   ASSERT_TRUE(WriteProfileInt(kSettingsSection, "ResetDelay", 5));
-  std::string database = Registry::DatabasePath(RegistryRoot::CurrentUser);
-
-  // The sqlite3 shell takes the lock and keeps it for five seconds. It waits
-  // for a busy database too, since the poll below reads while it starts.
-  std::string script =
-      "(echo '.timeout 10000'; echo 'BEGIN EXCLUSIVE;'; sleep 5; echo 'COMMIT;') | sqlite3 '" + database +
-      "'";
-  const char* argv[] = {"/bin/sh", "-c", script.c_str(), nullptr};
-  pid_t holder = 0;
-  ASSERT_EQ(posix_spawn(&holder, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-  auto locked = [&] {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    int code = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-    sqlite3_close_v2(db);
-    return code == SQLITE_BUSY;
-  };
-  ASSERT_TRUE(WaitFor(locked, std::chrono::seconds(10))) << "the shell never took the lock";
+  // The sqlite3 shell takes the lock and keeps it for five seconds.
+  StoreLock lock(Registry::DatabasePath(RegistryRoot::CurrentUser), 5);
+  ASSERT_TRUE(lock.WaitUntilHeld()) << "the shell never took the lock";
 
   auto start = Clock::now();
   ASSERT_NO_FATAL_FAILURE(MakeServer());
   auto waited = Clock::now() - start;
-  int status = 0;
-  ASSERT_EQ(waitpid(holder, &status, 0), holder);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the shell's transaction failed";
+  EXPECT_TRUE(lock.Finish()) << "the shell's transaction failed";
   EXPECT_GE(waited, std::chrono::milliseconds(1000)) << "start-up did not meet the lock";
 
   EXPECT_STREQ(options_->CommandLine, "stored \"two words\"");

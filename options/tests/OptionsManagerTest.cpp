@@ -1,20 +1,16 @@
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sqlite3.h>
 #include <strings.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "platform/RecordingUi.h"
 #include "platform/settings/Profile.h"
 #include "platform/settings/Registry.h"
 #include "platform/settings/tests/StoreTestSupport.h"
+#include "tests/support/StoreLock.h"
 #include "tests/support/TempDir.h"
 #include "veltra/OptionsManager.h"
 #include "veltra/OptionsRecord.h"
@@ -317,34 +313,16 @@ TEST_F(OptionsManagerTest, StoreLockedByAnotherProcessGivesTheDefaultsAfterOneWa
   settings.WriteInt("ResetDelay", 5);
   settings.WriteString("CommandLine", "stored");
   settings.WriteInt("AllowHostCommands", 0);
-  std::string database = Registry::DatabasePath(RegistryRoot::CurrentUser);
-
-  // The shell waits for a busy store too, since the poll below reads while it starts.
-  std::string script =
-      "(echo '.timeout 10000'; echo 'BEGIN EXCLUSIVE;'; sleep 12; echo 'COMMIT;') | sqlite3 '" + database +
-      "'";
-  const char* argv[] = {"/bin/sh", "-c", script.c_str(), nullptr};
-  pid_t holder = 0;
-  ASSERT_EQ(posix_spawn(&holder, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-  auto locked = [&] {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    int code = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-    sqlite3_close_v2(db);
-    return code == SQLITE_BUSY;
-  };
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!locked() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  bool tookLock = locked();
+  // Held for longer than the store waits, with room for a slow start.
+  test::StoreLock lock(Registry::DatabasePath(RegistryRoot::CurrentUser), 14);
+  bool tookLock = lock.WaitUntilHeld();
 
   auto start = std::chrono::steady_clock::now();
   OptionsManager* manager = tookLock ? GetOptionsManager() : nullptr;
   auto waited = std::chrono::steady_clock::now() - start;
-  int status = 0;
-  ASSERT_EQ(waitpid(holder, &status, 0), holder);
+  bool committed = lock.Finish();
   ASSERT_TRUE(tookLock) << "the shell never took the lock";
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the shell's transaction failed";
+  EXPECT_TRUE(committed) << "the shell's transaction failed";
   ASSERT_NE(manager, nullptr);
   EXPECT_LT(waited, std::chrono::seconds(25));
   ExpectDefaults(*manager->GetOptions());
