@@ -1,5 +1,7 @@
 #include "platform/Semaphore.h"
 
+#include <algorithm>
+
 namespace veltra {
 
 struct Semaphore::AnyWaiter {
@@ -8,21 +10,22 @@ struct Semaphore::AnyWaiter {
   bool signalled = false;
 };
 
-Semaphore::Semaphore(int initial, int maximum) : count_(initial), maximum_(maximum) {}
+Semaphore::Semaphore(int initial, int maximum)
+    : count_(std::clamp(initial, 0, std::max(maximum, 0))), maximum_(maximum) {}
 
 void Semaphore::Notify() {
   // Called with mutex_ held.
   changed_.notify_all();
-  if (anyWaiter_) {
-    std::lock_guard<std::mutex> lock(anyWaiter_->mutex);
-    anyWaiter_->signalled = true;
-    anyWaiter_->wake.notify_all();
+  for (AnyWaiter* waiter : anyWaiters_) {
+    std::lock_guard<std::mutex> lock(waiter->mutex);
+    waiter->signalled = true;
+    waiter->wake.notify_all();
   }
 }
 
 bool Semaphore::Release(int count) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (count <= 0 || count_ + count > maximum_) return false;
+  if (count <= 0 || count > maximum_ - count_) return false;  // never overflows
   count_ += count;
   Notify();
   return true;
@@ -57,8 +60,8 @@ int Semaphore::WaitAny(Semaphore& first, Semaphore& second) {
   AnyWaiter waiter;
   {
     std::scoped_lock lock(first.mutex_, second.mutex_);
-    first.anyWaiter_ = &waiter;
-    second.anyWaiter_ = &waiter;
+    first.anyWaiters_.push_back(&waiter);
+    second.anyWaiters_.push_back(&waiter);
   }
   int taken = -1;
   while (taken < 0) {
@@ -72,8 +75,7 @@ int Semaphore::WaitAny(Semaphore& first, Semaphore& second) {
         taken = 1;
       }
       if (taken >= 0) {
-        first.anyWaiter_ = nullptr;
-        second.anyWaiter_ = nullptr;
+        for (Semaphore* semaphore : {&first, &second}) std::erase(semaphore->anyWaiters_, &waiter);
         break;
       }
     }

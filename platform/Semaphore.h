@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 #include "veltra/Export.h"
 
@@ -13,6 +14,7 @@ namespace veltra {
 
 class VELTRA_EXPORT Semaphore {
  public:
+  // The initial count is kept within 0 and the maximum.
   Semaphore(int initial, int maximum);
   Semaphore(const Semaphore&) = delete;
   Semaphore& operator=(const Semaphore&) = delete;
@@ -35,11 +37,11 @@ class VELTRA_EXPORT Semaphore {
   struct AnyWaiter;
   void Notify();
 
-  mutable std::mutex mutex_;  // guards count_ and anyWaiter_
+  mutable std::mutex mutex_;  // guards count_ and anyWaiters_
   std::condition_variable changed_;
   int count_;
   const int maximum_;
-  AnyWaiter* anyWaiter_ = nullptr;
+  std::vector<AnyWaiter*> anyWaiters_;  // every WaitAny now waiting on this one
 };
 
 }  // namespace veltra

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <limits>
 #include <thread>
 
 namespace veltra {
@@ -22,6 +23,12 @@ TEST(SemaphoreTest, ReleaseBeyondMaximumFailsAndChangesNothing) {
   EXPECT_FALSE(counting.Release(3));
   EXPECT_TRUE(counting.Release(2));
   EXPECT_EQ(counting.Count(), 3);
+  // A count so large that adding it would overflow is beyond the maximum too.
+  EXPECT_FALSE(counting.Release(std::numeric_limits<int>::max()));
+  EXPECT_EQ(counting.Count(), 3);
+  // An initial count outside 0..maximum is kept inside it.
+  EXPECT_EQ(Semaphore(5, 2).Count(), 2);
+  EXPECT_EQ(Semaphore(-1, 2).Count(), 0);
 }
 
 TEST(SemaphoreTest, WaitForTimesOutAndWakesOnRelease) {
@@ -59,6 +66,28 @@ TEST(SemaphoreTest, WaitAnyWakesForEitherFromAnotherThread) {
     (which == 0 ? first : second).Release();
     EXPECT_TRUE((which == 0 ? first : second).WaitFor(1s));
   }
+}
+
+// Two threads waiting on the same pair: each release wakes one of them, and
+// neither is left asleep on a count that is there.
+TEST(SemaphoreTest, SeveralWaitAnyOnOneSemaphoreAreAllWoken) {
+  Semaphore first(0, 2), second(0, 2);
+  std::atomic<int> done{0};
+  std::thread a([&] {
+    Semaphore::WaitAny(first, second);
+    ++done;
+  });
+  std::thread b([&] {
+    Semaphore::WaitAny(first, second);
+    ++done;
+  });
+  std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(first.Release());
+  EXPECT_TRUE(first.Release());
+  a.join();
+  b.join();
+  EXPECT_EQ(done, 2);
+  EXPECT_EQ(first.Count(), 0);
 }
 
 }  // namespace
