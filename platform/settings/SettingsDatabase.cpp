@@ -327,10 +327,15 @@ bool SettingsDatabase::InsertKeyRows(const std::string& path) {
 int SettingsDatabase::Transact(const std::function<bool()>& body) {
   if (batchDepth_ > 0) {
     // Part of a larger transaction: a failure undoes all of it at the end.
-    if (body()) return SQLITE_OK;
+    // After a failure SQLite may have rolled the transaction back on its own
+    // (disk full, I/O error, no memory, busy); a later write would then run
+    // in autocommit and be stored alone, so nothing more of the batch runs.
+    if (batchCode_ == SQLITE_OK && sqlite3_get_autocommit(db_)) batchCode_ = SQLITE_ABORT;
+    if (batchCode_ != SQLITE_OK) return batchCode_;
+    if (body() && !sqlite3_get_autocommit(db_)) return SQLITE_OK;
     int code = sqlite3_errcode(db_);
-    if (code == SQLITE_OK || code == SQLITE_DONE || code == SQLITE_ROW) code = SQLITE_ERROR;
-    if (batchCode_ == SQLITE_OK) batchCode_ = code;
+    if (code == SQLITE_OK || code == SQLITE_DONE || code == SQLITE_ROW) code = SQLITE_ABORT;
+    batchCode_ = code;
     return code;
   }
   // BEGIN IMMEDIATE takes the write lock at once, so a busy database is waited

@@ -1,6 +1,7 @@
 #include "platform/settings/Registry.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <atomic>
 #include <chrono>
@@ -249,6 +250,44 @@ TEST(RegistryTest, TransactionStoresAllOrNothing) {
   EXPECT_EQ(test::RunTool({"get", kKey, "BoardSelect_Dll"}).out, "Cedar_Orv.dll\n");
   EXPECT_EQ(GetProfileInt(kSettingsSection, "BoardSelect_Index", -1), 1);
   EXPECT_EQ(GetProfileInt(kSettingsSection, "MonUser", 0), 1);
+}
+
+// SQLite may roll a whole transaction back by itself when one statement fails
+// (disk full, I/O error, busy); a trigger raising ROLLBACK does the same on
+// demand. Nothing of the group may be stored then, not even the writes after
+// the failed one.
+TEST(RegistryTest, WriteGroupWithAFailedWriteStoresNothing) {
+  test::TempDir config(true);
+  ASSERT_TRUE(WriteProfileInt(kSettingsSection, "Before", 1));
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(Registry::DatabasePath(RegistryRoot::CurrentUser).c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db,
+                         "CREATE TRIGGER refuse BEFORE INSERT ON entries WHEN NEW.name = 'Fail'"
+                         " BEGIN SELECT RAISE(ROLLBACK, 'refused'); END",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+
+  {
+    RegistryTransaction transaction(RegistryRoot::CurrentUser);
+    ASSERT_EQ(transaction.Status(), RegistryStatus::Ok);
+    EXPECT_TRUE(WriteProfileInt(kSettingsSection, "First", 1));
+    EXPECT_FALSE(WriteProfileInt(kSettingsSection, "Fail", 2));
+    EXPECT_FALSE(WriteProfileInt(kSettingsSection, "Third", 3)) << "a write after the failure reported success";
+    EXPECT_FALSE(WriteProfileString("Other", "Fourth", "4"));
+    EXPECT_EQ(transaction.Commit(), RegistryStatus::Failed);
+  }
+  EXPECT_EQ(GetProfileInt(kSettingsSection, "First", -1), -1);
+  EXPECT_EQ(GetProfileInt(kSettingsSection, "Third", -1), -1) << "stored on its own after the rollback";
+  EXPECT_EQ(GetProfileString("Other", "Fourth", "none"), "none");
+  EXPECT_FALSE(Registry::KeyExists(RegistryRoot::CurrentUser, std::string(kProfileKey) + "\\Other"));
+  EXPECT_EQ(GetProfileInt(kSettingsSection, "Before", -1), 1);
+
+  // The next group starts afresh.
+  RegistryTransaction next(RegistryRoot::CurrentUser);
+  EXPECT_TRUE(WriteProfileInt(kSettingsSection, "Third", 3));
+  EXPECT_EQ(next.Commit(), RegistryStatus::Ok);
+  EXPECT_EQ(GetProfileInt(kSettingsSection, "Third", -1), 3);
 }
 
 }  // namespace
