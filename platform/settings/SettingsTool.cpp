@@ -33,7 +33,8 @@ constexpr const char* kUsageText = R"(usage: veltra-settings COMMAND [--machine]
 
 Without --machine the current user's settings are used. KEY is a backslash path,
 e.g. 'Software\Orv\Veltra\Server\Settings' (quote it for the shell); key and value
-names compare without regard to case. "--" ends the options.
+names compare without regard to case. "--" ends the options. The word after
+TYPE is always the VALUE, even when it starts with '-'.
 
 VALUE: dword in decimal (-2147483648 to 4294967295) or hexadecimal with 0x;
 binary as hex digit pairs, optionally separated by blanks or colons ("" for none).
@@ -225,6 +226,16 @@ int main(int argc, char** argv) {
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     std::string word = argv[i];
+    // After "set KEY NAME TYPE" every word is the value, whatever it looks
+    // like ("--help", "--machine", a negative dword); only "--" still ends
+    // the options there.
+    if (words.size() >= 4 && words[0] == "set") {
+      if (!optionsEnded && word == "--")
+        optionsEnded = true;
+      else
+        words.push_back(word);
+      continue;
+    }
     if (!optionsEnded && word == "--") {
       optionsEnded = true;
     } else if (!optionsEnded && word == "--machine") {
@@ -232,9 +243,7 @@ int main(int argc, char** argv) {
     } else if (!optionsEnded && (word == "--help" || word == "-h")) {
       std::fputs(kUsageText, stdout);
       return kSuccess;
-    } else if (!optionsEnded && word.size() > 1 && word[0] == '-' &&
-               !(words.size() >= 3 && words[0] == "set")) {
-      // A dword may be negative: "set KEY NAME dword -1".
+    } else if (!optionsEnded && word.size() > 1 && word[0] == '-') {
       return Usage("unknown option " + word);
     } else {
       words.push_back(word);

@@ -114,5 +114,36 @@ TEST(SettingsToolTest, DeletesAndKeepsTheRootsApart) {
   EXPECT_EQ(RunTool({"list", "--machine", "SOFTWARE\\Orv Limited"}).out, "Orv Veltra\\\n");
 }
 
+// Every word after "set KEY NAME TYPE" is the value, also one that looks like
+// an option; a "--" before it still ends the options.
+TEST(SettingsToolTest, ValueWordsAreNeverOptions) {
+  test::TempDir config(true);
+  test::ToolResult help = RunTool({"set", kKey, "Title", "string", "--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.out, "");
+  EXPECT_EQ(RunTool({"get", kKey, "Title"}).out, "--help\n");
+
+  EXPECT_EQ(RunTool({"set", kKey, "Root", "string", "--machine"}).exitCode, 0);
+  EXPECT_EQ(RunTool({"get", kKey, "Root"}).out, "--machine\n");
+  EXPECT_EQ(RunTool({"get", "--machine", kKey, "Root"}).exitCode, 1) << "the value switched roots";
+
+  EXPECT_EQ(RunTool({"set", kKey, "Delay", "dword", "--", "-5"}).exitCode, 0);
+  EXPECT_EQ(RunTool({"get", kKey, "Delay"}).out, "-5\n");
+  EXPECT_EQ(RunTool({"set", kKey, "Dashes", "string", "--", "--"}).exitCode, 0);
+  EXPECT_EQ(RunTool({"get", kKey, "Dashes"}).out, "--\n");
+  EXPECT_EQ(RunTool({"set", kKey, "Flag", "string", "-h"}).exitCode, 0);
+  EXPECT_EQ(RunTool({"get", kKey, "Flag"}).out, "-h\n");
+
+  for (std::vector<std::string> misuse : std::vector<std::vector<std::string>>{
+           {"set", kKey, "Title", "string", "one", "--help"},
+           {"set", kKey, "Delay", "dword", "--verbose"},
+       }) {
+    test::ToolResult result = RunTool(misuse);
+    EXPECT_EQ(result.exitCode, 2) << misuse.back();
+    EXPECT_EQ(result.out, "");
+  }
+  EXPECT_EQ(RunTool({"get", kKey, "Title"}).out, "--help\n") << "misuse changed nothing";
+}
+
 }  // namespace
 }  // namespace veltra
