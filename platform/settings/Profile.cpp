@@ -12,13 +12,26 @@ std::string SectionKey(const std::string& section) {
 
 }  // namespace
 
-int GetProfileInt(const std::string& section, const std::string& entry, int defaultValue) {
+RegistryStatus ReadProfileInt(const std::string& section, const std::string& entry, int& value) {
   Registry key;
-  int32_t value = 0;
-  if (key.Open(RegistryRoot::CurrentUser, SectionKey(section), Registry::Disposition::ExistingOnly) &&
-      key.ReadInt(entry, value) == RegistryStatus::Ok)
-    return value;
-  return defaultValue;
+  if (!key.Open(RegistryRoot::CurrentUser, SectionKey(section), Registry::Disposition::ExistingOnly))
+    return key.OpenStatus();
+  int32_t number = 0;
+  RegistryStatus status = key.ReadInt(entry, number);
+  if (status == RegistryStatus::Ok) value = number;
+  return status;
+}
+
+RegistryStatus ReadProfileString(const std::string& section, const std::string& entry, std::string& value) {
+  Registry key;
+  if (!key.Open(RegistryRoot::CurrentUser, SectionKey(section), Registry::Disposition::ExistingOnly))
+    return key.OpenStatus();
+  return key.ReadString(entry, value);
+}
+
+int GetProfileInt(const std::string& section, const std::string& entry, int defaultValue) {
+  int value = 0;
+  return ReadProfileInt(section, entry, value) == RegistryStatus::Ok ? value : defaultValue;
 }
 
 bool WriteProfileInt(const std::string& section, const std::string& entry, int value) {
@@ -28,12 +41,8 @@ bool WriteProfileInt(const std::string& section, const std::string& entry, int v
 
 std::string GetProfileString(const std::string& section, const std::string& entry,
                              const std::string& defaultValue) {
-  Registry key;
   std::string value;
-  if (key.Open(RegistryRoot::CurrentUser, SectionKey(section), Registry::Disposition::ExistingOnly) &&
-      key.ReadString(entry, value) == RegistryStatus::Ok)
-    return value;
-  return defaultValue;
+  return ReadProfileString(section, entry, value) == RegistryStatus::Ok ? value : defaultValue;
 }
 
 bool WriteProfileString(const std::string& section, const std::string& entry, const std::string& value) {

@@ -11,12 +11,20 @@
 
 #include <string>
 
+#include "platform/settings/Registry.h"
 #include "veltra/Export.h"
 
 namespace veltra {
 
 inline constexpr const char* kProfileKey = "Software\\Orv\\Veltra\\Server";
 inline constexpr const char* kSettingsSection = "Settings";
+
+// Ok, Missing, WrongType, or Failed when the store could not be read (still
+// busy after the wait): a caller that would write back what it read must not
+// take that for a missing value.
+VELTRA_EXPORT RegistryStatus ReadProfileInt(const std::string& section, const std::string& entry, int& value);
+VELTRA_EXPORT RegistryStatus ReadProfileString(const std::string& section, const std::string& entry,
+                                               std::string& value);
 
 VELTRA_EXPORT int GetProfileInt(const std::string& section, const std::string& entry, int defaultValue);
 VELTRA_EXPORT bool WriteProfileInt(const std::string& section, const std::string& entry, int value);

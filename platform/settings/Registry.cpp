@@ -86,18 +86,21 @@ bool Registry::Open(RegistryRoot root, const std::string& path, Disposition disp
   path_ = NormalisePath(path);
   SettingsDatabase& database = SettingsDatabase::For(root);
   if (disposition == Disposition::ExistingOnly) {
-    if (!database.KeyExists(path_)) return false;
+    openStatus_ = database.FindKey(path_);
+    if (openStatus_ != RegistryStatus::Ok) return false;
     writable_ = database.IsWritable();
   } else {
     // A key that cannot be created where the store is read-only opens for reading.
     writable_ = database.CreateKey(path_) != RegistryStatus::NotWritable;
   }
   open_ = true;
+  openStatus_ = RegistryStatus::Ok;
   return true;
 }
 
 void Registry::Close() {
   open_ = false;
+  openStatus_ = RegistryStatus::Missing;
   writable_ = false;
   path_.clear();
 }
@@ -188,14 +191,28 @@ RegistryStatus Registry::DeleteSubkey(const std::string& subkeyPath) {
   return SettingsDatabase::For(root_).DeleteKey(path_.empty() ? subkey : path_ + "\\" + subkey);
 }
 
+RegistryStatus Registry::Subkeys(std::vector<std::string>& names) const {
+  names.clear();
+  if (!open_) return RegistryStatus::Missing;
+  return SettingsDatabase::For(root_).Subkeys(path_, names);
+}
+
+RegistryStatus Registry::Values(std::vector<RegistryValue>& values) const {
+  values.clear();
+  if (!open_) return RegistryStatus::Missing;
+  return SettingsDatabase::For(root_).Values(path_, values);
+}
+
 std::vector<std::string> Registry::Subkeys() const {
-  if (!open_) return {};
-  return SettingsDatabase::For(root_).Subkeys(path_);
+  std::vector<std::string> names;
+  Subkeys(names);
+  return names;
 }
 
 std::vector<RegistryValue> Registry::Values() const {
-  if (!open_) return {};
-  return SettingsDatabase::For(root_).Values(path_);
+  std::vector<RegistryValue> values;
+  Values(values);
+  return values;
 }
 
 bool Registry::KeyExists(RegistryRoot root, const std::string& path) {

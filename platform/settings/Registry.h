@@ -57,10 +57,13 @@ class VELTRA_EXPORT Registry {
   // Opens the key, creating it when missing; see Open.
   Registry(RegistryRoot root, const std::string& path);
 
-  // False only for ExistingOnly when the key does not exist. The root itself
-  // is the empty path.
+  // False only for ExistingOnly when the key does not exist or the store could
+  // not tell (OpenStatus says which). The root itself is the empty path.
   bool Open(RegistryRoot root, const std::string& path,
             Disposition disposition = Disposition::CreateIfMissing);
+  // Of the last Open: Ok, Missing, or Failed when the store could not be read
+  // (still busy after the wait, an I/O error).
+  RegistryStatus OpenStatus() const { return openStatus_; }
   void Close();
   bool IsOpen() const { return open_; }
   bool IsWritable() const { return open_ && writable_; }
@@ -84,9 +87,14 @@ class VELTRA_EXPORT Registry {
   // Deletes a key below this one with all its subkeys and values.
   RegistryStatus DeleteSubkey(const std::string& subkeyPath);
 
-  // Names of the direct subkeys, sorted without regard to case.
+  // Names of the direct subkeys, sorted without regard to case. Ok, or Failed
+  // with an empty list when the store could not be read.
+  RegistryStatus Subkeys(std::vector<std::string>& names) const;
+  // Values in the order they were first written. Ok, or Failed with an empty
+  // list when the store could not be read.
+  RegistryStatus Values(std::vector<RegistryValue>& values) const;
+  // The same lists where a failure may pass for an empty key.
   std::vector<std::string> Subkeys() const;
-  // Values in the order they were first written.
   std::vector<RegistryValue> Values() const;
 
   static bool KeyExists(RegistryRoot root, const std::string& path);
@@ -106,6 +114,7 @@ class VELTRA_EXPORT Registry {
   std::string path_;
   bool open_ = false;
   bool writable_ = false;
+  RegistryStatus openStatus_ = RegistryStatus::Missing;
 };
 
 }  // namespace veltra

@@ -396,13 +396,21 @@ bool SettingsDatabase::IsWritable() {
   return Ensure() && !readOnly_;
 }
 
-bool SettingsDatabase::KeyExists(const std::string& path) {
-  if (path.empty()) return true;
+RegistryStatus SettingsDatabase::FindKey(const std::string& path) {
+  if (path.empty()) return RegistryStatus::Ok;
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (!Ensure() || !schema_) return false;
+  if (!Ensure()) return Unreadable();
+  if (!schema_) return RegistryStatus::Missing;
   Statement find(db_, "SELECT 1 FROM keys WHERE path = ?1");
   find.Bind(1, path);
-  return find.Step() == SQLITE_ROW;
+  switch (find.Step()) {
+    case SQLITE_ROW:
+      return RegistryStatus::Ok;
+    case SQLITE_DONE:
+      return RegistryStatus::Missing;
+    default:
+      return RegistryStatus::Failed;
+  }
 }
 
 RegistryStatus SettingsDatabase::CreateKey(const std::string& path) {
@@ -450,7 +458,8 @@ RegistryStatus SettingsDatabase::DeleteKey(const std::string& path) {
 RegistryStatus SettingsDatabase::Read(const std::string& path, const std::string& name,
                                       RegistryValue& value) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (!Ensure() || !schema_) return RegistryStatus::Missing;
+  if (!Ensure()) return Unreadable();
+  if (!schema_) return RegistryStatus::Missing;
   Statement find(db_, "SELECT name, value FROM entries WHERE key = ?1 AND name = ?2");
   find.Bind(1, path);
   find.Bind(2, name);
@@ -503,10 +512,11 @@ RegistryStatus SettingsDatabase::DeleteValue(const std::string& path, const std:
   return found ? RegistryStatus::Ok : RegistryStatus::Missing;
 }
 
-std::vector<std::string> SettingsDatabase::Subkeys(const std::string& path) {
-  std::vector<std::string> names;
+RegistryStatus SettingsDatabase::Subkeys(const std::string& path, std::vector<std::string>& names) {
+  names.clear();
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (!Ensure() || !schema_) return names;
+  if (!Ensure()) return Unreadable() == RegistryStatus::Failed ? RegistryStatus::Failed : RegistryStatus::Ok;
+  if (!schema_) return RegistryStatus::Ok;
   const char* sql = path.empty()
                         ? "SELECT path FROM keys WHERE instr(path, '\\') = 0 ORDER BY 1 COLLATE NOCASE"
                         : "SELECT substr(path, length(?1) + 2) FROM keys"
@@ -516,17 +526,23 @@ std::vector<std::string> SettingsDatabase::Subkeys(const std::string& path) {
   Statement list(db_, sql);
   if (!path.empty()) list.Bind(1, path);
   while (list.Step() == SQLITE_ROW) names.push_back(list.Text(0));
-  return names;
+  if (list.Code() == SQLITE_DONE) return RegistryStatus::Ok;
+  // A list cut short would read as keys that are gone.
+  names.clear();
+  return RegistryStatus::Failed;
 }
 
-std::vector<RegistryValue> SettingsDatabase::Values(const std::string& path) {
-  std::vector<RegistryValue> values;
+RegistryStatus SettingsDatabase::Values(const std::string& path, std::vector<RegistryValue>& values) {
+  values.clear();
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (!Ensure() || !schema_) return values;
+  if (!Ensure()) return Unreadable() == RegistryStatus::Failed ? RegistryStatus::Failed : RegistryStatus::Ok;
+  if (!schema_) return RegistryStatus::Ok;
   Statement list(db_, "SELECT name, value FROM entries WHERE key = ?1 ORDER BY rowid");
   list.Bind(1, path);
   while (list.Step() == SQLITE_ROW) values.push_back(list.Value(0, 1));
-  return values;
+  if (list.Code() == SQLITE_DONE) return RegistryStatus::Ok;
+  values.clear();
+  return RegistryStatus::Failed;
 }
 
 }  // namespace veltra

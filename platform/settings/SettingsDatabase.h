@@ -31,15 +31,19 @@ class SettingsDatabase {
 
   // Whether writes can succeed at the moment (opens the database if needed).
   bool IsWritable();
-  bool KeyExists(const std::string& path);
+  bool KeyExists(const std::string& path) { return FindKey(path) == RegistryStatus::Ok; }
+  // Ok, Missing, or Failed when the store could not be read (still busy after
+  // the wait, an I/O error): a caller must not take that for missing.
+  RegistryStatus FindKey(const std::string& path);
   // Creates the key and its parents; NotWritable where the store is read-only.
   RegistryStatus CreateKey(const std::string& path);
   RegistryStatus DeleteKey(const std::string& path);
   RegistryStatus Read(const std::string& path, const std::string& name, RegistryValue& value);
   RegistryStatus Write(const std::string& path, const RegistryValue& value);
   RegistryStatus DeleteValue(const std::string& path, const std::string& name);
-  std::vector<std::string> Subkeys(const std::string& path);
-  std::vector<RegistryValue> Values(const std::string& path);
+  // Ok with the whole list, or Failed with none (a missing key lists nothing).
+  RegistryStatus Subkeys(const std::string& path, std::vector<std::string>& names);
+  RegistryStatus Values(const std::string& path, std::vector<RegistryValue>& values);
 
   // Writes of this thread between the two calls form one transaction; other
   // threads wait until it ends. Batches nest; the outermost one commits.
@@ -60,6 +64,8 @@ class SettingsDatabase {
   static Identity IdentityOf(const std::string& path);
   // Makes sure db_ matches the current file; false when there is no usable database.
   bool Ensure();
+  // Why there is no database to read: busy or failing, else none there.
+  RegistryStatus Unreadable() const { return retry_ ? RegistryStatus::Failed : RegistryStatus::Missing; }
   void Open(const std::string& path, int attempt);
   void Drop();
   CheckResult Check(std::string& reason);

@@ -47,7 +47,7 @@ Output, one item per line:
   where   "user<TAB>PATH" and "machine<TAB>PATH"
 
 Exit status: 0 done, 1 key or value missing, 2 usage error, 3 the store cannot
-be written or failed.
+be written or failed (also when it stayed busy past the wait to read it).
 )";
 
 // The problem and the one-line synopsis; the whole text is for --help, so
@@ -60,8 +60,25 @@ int Usage(const std::string& problem) {
 }
 
 int StoreFailure(const std::string& what, RegistryStatus status) {
-  std::fprintf(stderr, "veltra-settings: %s: %s\n", what.c_str(), veltra::RegistryStatusText(status));
+  if (status == RegistryStatus::Failed)
+    std::fprintf(stderr,
+                 "veltra-settings: %s: the settings store could not be read or written (busy or failing)\n",
+                 what.c_str());
+  else
+    std::fprintf(stderr, "veltra-settings: %s: %s\n", what.c_str(), veltra::RegistryStatusText(status));
   return status == RegistryStatus::Missing ? kMissing : kStoreFailure;
+}
+
+// Opens an existing key; a store that could not be read is no missing key.
+bool OpenExisting(Registry& key, RegistryRoot root, const std::string& path, int& exitCode) {
+  if (key.Open(root, path, Registry::Disposition::ExistingOnly)) return true;
+  if (key.OpenStatus() == RegistryStatus::Missing) {
+    std::fprintf(stderr, "veltra-settings: no key %s\n", path.c_str());
+    exitCode = kMissing;
+  } else {
+    exitCode = StoreFailure(path, key.OpenStatus());
+  }
+  return false;
 }
 
 std::string Escape(const std::string& text) {
@@ -156,12 +173,16 @@ bool ParseHex(const std::string& text, std::vector<unsigned char>& bytes) {
 
 int List(RegistryRoot root, const std::string& path) {
   Registry key;
-  if (!key.Open(root, path, Registry::Disposition::ExistingOnly)) {
-    std::fprintf(stderr, "veltra-settings: no key %s\n", path.c_str());
-    return kMissing;
-  }
-  for (const auto& name : key.Subkeys()) std::printf("%s\\\n", Escape(name).c_str());
-  for (const auto& value : key.Values())
+  int exitCode = kSuccess;
+  if (!OpenExisting(key, root, path, exitCode)) return exitCode;
+  // Both lists are read before anything is printed: no half listing.
+  std::vector<std::string> subkeys;
+  std::vector<RegistryValue> values;
+  RegistryStatus status = key.Subkeys(subkeys);
+  if (status == RegistryStatus::Ok) status = key.Values(values);
+  if (status != RegistryStatus::Ok) return StoreFailure(path, status);
+  for (const auto& name : subkeys) std::printf("%s\\\n", Escape(name).c_str());
+  for (const auto& value : values)
     std::printf("%s\t%s\t%s\n", Escape(value.name).c_str(), veltra::RegistryTypeName(value.type),
                 Shown(value, true).c_str());
   return kSuccess;
@@ -169,10 +190,8 @@ int List(RegistryRoot root, const std::string& path) {
 
 int Get(RegistryRoot root, const std::string& path, const std::string& name) {
   Registry key;
-  if (!key.Open(root, path, Registry::Disposition::ExistingOnly)) {
-    std::fprintf(stderr, "veltra-settings: no key %s\n", path.c_str());
-    return kMissing;
-  }
+  int exitCode = kSuccess;
+  if (!OpenExisting(key, root, path, exitCode)) return exitCode;
   RegistryValue value;
   RegistryStatus status = key.Query(name, value);
   if (status != RegistryStatus::Ok) return StoreFailure(path + " " + name, status);
@@ -210,10 +229,8 @@ int Delete(RegistryRoot root, const std::string& path, const std::string* name) 
     return status == RegistryStatus::Ok ? kSuccess : StoreFailure(path, status);
   }
   Registry key;
-  if (!key.Open(root, path, Registry::Disposition::ExistingOnly)) {
-    std::fprintf(stderr, "veltra-settings: no key %s\n", path.c_str());
-    return kMissing;
-  }
+  int exitCode = kSuccess;
+  if (!OpenExisting(key, root, path, exitCode)) return exitCode;
   RegistryStatus status = key.DeleteValue(*name);
   return status == RegistryStatus::Ok ? kSuccess : StoreFailure(path + " " + *name, status);
 }

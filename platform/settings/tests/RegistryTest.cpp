@@ -273,7 +273,8 @@ TEST(RegistryTest, WriteGroupWithAFailedWriteStoresNothing) {
     ASSERT_EQ(transaction.Status(), RegistryStatus::Ok);
     EXPECT_TRUE(WriteProfileInt(kSettingsSection, "First", 1));
     EXPECT_FALSE(WriteProfileInt(kSettingsSection, "Fail", 2));
-    EXPECT_FALSE(WriteProfileInt(kSettingsSection, "Third", 3)) << "a write after the failure reported success";
+    EXPECT_FALSE(WriteProfileInt(kSettingsSection, "Third", 3))
+        << "a write after the failure reported success";
     EXPECT_FALSE(WriteProfileString("Other", "Fourth", "4"));
     EXPECT_EQ(transaction.Commit(), RegistryStatus::Failed);
   }

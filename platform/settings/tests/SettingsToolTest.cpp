@@ -2,6 +2,7 @@
 
 #include "platform/settings/Registry.h"
 #include "platform/settings/tests/StoreTestSupport.h"
+#include "tests/support/StoreLock.h"
 #include "tests/support/TempDir.h"
 
 namespace veltra {
@@ -143,6 +144,39 @@ TEST(SettingsToolTest, ValueWordsAreNeverOptions) {
     EXPECT_EQ(result.out, "");
   }
   EXPECT_EQ(RunTool({"get", kKey, "Title"}).out, "--help\n") << "misuse changed nothing";
+}
+
+// Another process holds the store past the wait: reads say the store failed
+// (exit 3) instead of "no key", and the lists say so instead of coming back
+// empty. Tools and the in-process read share one held lock.
+TEST(SettingsToolTest, StoreBusyPastTheWaitIsAFailureNotAMissingValue) {
+  test::TempDir config(true);
+  Registry key(RegistryRoot::CurrentUser, kKey);
+  ASSERT_EQ(key.WriteInt("MonLink", 1), RegistryStatus::Ok);
+
+  test::StoreLock lock(Registry::DatabasePath(RegistryRoot::CurrentUser), 12);
+  ASSERT_TRUE(lock.WaitUntilHeld()) << "the shell never took the lock";
+  pid_t get = test::SpawnTool({"get", kKey, "MonLink"}, config.File("get.out"), config.File("get.err"));
+  pid_t list = test::SpawnTool({"list", kKey}, config.File("list.out"), config.File("list.err"));
+  std::vector<RegistryValue> values{RegistryValue::FromDword("Stale", 0)};
+  RegistryStatus listed = key.Values(values);
+  int getExit = test::WaitExit(get);
+  int listExit = test::WaitExit(list);
+  EXPECT_TRUE(lock.Finish()) << "the shell's transaction failed";
+
+  EXPECT_EQ(listed, RegistryStatus::Failed);
+  EXPECT_TRUE(values.empty());
+  EXPECT_EQ(getExit, 3);
+  EXPECT_EQ(test::ReadWhole(config.File("get.out")), "");
+  EXPECT_NE(test::ReadWhole(config.File("get.err")).find("busy or failing"), std::string::npos)
+      << test::ReadWhole(config.File("get.err"));
+  EXPECT_EQ(listExit, 3);
+  EXPECT_EQ(test::ReadWhole(config.File("list.out")), "");
+
+  // The lock is gone: everything reads again.
+  EXPECT_EQ(key.Values(values), RegistryStatus::Ok);
+  EXPECT_EQ(values.size(), 1u);
+  EXPECT_EQ(RunTool({"get", kKey, "MonLink"}).out, "1\n");
 }
 
 }  // namespace
