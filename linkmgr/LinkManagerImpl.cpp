@@ -104,10 +104,13 @@ Link* LinkManagerImpl::OpenLinkByName(const char* name, int index) {
 }
 
 bool LinkManagerImpl::RegisterPath(const std::string& path, bool add) {
-  std::string stored = GetProfileString(kSettingsSection, kInterfacesValue);
+  std::string stored;
+  // A store too busy to read is no empty list: writing one would drop every
+  // path registered there.
+  bool read = ReadProfileString(kSettingsSection, kInterfacesValue, stored) != RegistryStatus::Failed;
   std::string updated = RegisterInterfacePath(LimitInterfaceList(stored), path, add);
   if (updated.size() > kInterfaceListLimit) return false;
-  if (updated != stored) WriteProfileString(kSettingsSection, kInterfacesValue, updated);
+  if (read && updated != stored) WriteProfileString(kSettingsSection, kInterfacesValue, updated);
   return true;
 }
 
@@ -117,7 +120,8 @@ bool LinkManagerImpl::AddInterface(const char* path) {
   // Refused rather than cut: a cut path names another file, and ';' would
   // split it in the list.
   if (libraryPath.size() > kLibraryPathLimit || libraryPath.find(';') != std::string::npos) return false;
-  std::string stored = GetProfileString(kSettingsSection, kInterfacesValue);
+  std::string stored;
+  bool read = ReadProfileString(kSettingsSection, kInterfacesValue, stored) != RegistryStatus::Failed;
   std::string registered = RegisterInterfacePath(LimitInterfaceList(stored), libraryPath, true);
   if (registered.size() > kInterfaceListLimit) return false;  // the list is full
 
@@ -135,7 +139,7 @@ bool LinkManagerImpl::AddInterface(const char* path) {
   libraries_.push_back(std::move(library));  // kept until the manager goes, also without an InterfaceInfo
 
   if (info) {
-    if (registered != stored) WriteProfileString(kSettingsSection, kInterfacesValue, registered);
+    if (read && registered != stored) WriteProfileString(kSettingsSection, kInterfacesValue, registered);
     auto entry = std::make_unique<InterfaceEntry>();
     entry->info = info;
     std::memcpy(entry->path, libraryPath.c_str(), libraryPath.size() + 1);
@@ -203,10 +207,14 @@ BoardEntry* LinkManagerImpl::CurrentBoard() {
 }
 
 void LinkManagerImpl::SelectBoard(BoardEntry* board) {
+  Choose(board, true);
+}
+
+void LinkManagerImpl::Choose(BoardEntry* board, bool store) {
   if (board && !Contains(board)) return;  // not one of ours (or removed)
   selectedBoard_ = board;
   link_ = nullptr;
-  if (!board) return;
+  if (!board || !store) return;
   // The board's own interface, which callers make current before choosing it.
   // Index and library are stored together, or neither.
   RegistryTransaction transaction(RegistryRoot::CurrentUser);
@@ -248,20 +256,30 @@ void LinkManagerImpl::RemoveInterface(InterfaceEntry* entry) {
 
 void LinkManagerImpl::Initialise(WindowHandle owner) {
   owner_ = owner;
+  std::vector<std::string> found;
   for (const auto& name : DefaultInterfaces()) {
     DynamicLibrary probe;
     if (probe.Load(name)) {
       probe.Free();
       RegisterPath(name, true);
+      found.push_back(name);
     }
   }
-  for (const auto& path :
-       SplitInterfaceList(LimitInterfaceList(GetProfileString(kSettingsSection, kInterfacesValue))))
-    AddInterface(path.c_str());
+  // Where the store cannot be read this run works with the defaults found,
+  // and the stored list and choice stay as they are for the next.
+  std::string stored;
+  bool listRead = ReadProfileString(kSettingsSection, kInterfacesValue, stored) != RegistryStatus::Failed;
+  std::string list = listRead ? LimitInterfaceList(stored) : std::string();
+  if (!listRead)
+    for (const auto& name : found) list = RegisterInterfacePath(list, name, true);
+  for (const auto& path : SplitInterfaceList(list)) AddInterface(path.c_str());
 
-  int index = GetProfileInt(kSettingsSection, kSelectIndexValue, -1);
-  if (index >= 0) {
-    std::string library = GetProfileString(kSettingsSection, kSelectDllValue);
+  int index = -1;
+  bool choiceRead = ReadProfileInt(kSettingsSection, kSelectIndexValue, index) != RegistryStatus::Failed;
+  std::string library;
+  if (choiceRead && index >= 0)
+    choiceRead = ReadProfileString(kSettingsSection, kSelectDllValue, library) != RegistryStatus::Failed;
+  if (choiceRead && index >= 0) {
     for (InterfaceEntry* entry = interfaces_.get(); entry; entry = entry->next.get()) {
       if (library != entry->path) continue;  // the path as saved, case and all
       for (BoardEntry* board = entry->boards.get(); board; board = board->next.get()) {
@@ -280,7 +298,7 @@ void LinkManagerImpl::Initialise(WindowHandle owner) {
   for (InterfaceEntry* entry = interfaces_.get(); entry; entry = entry->next.get()) {
     if (entry->boards) {
       currentInterface_ = entry;
-      SelectBoard(entry->boards.get());
+      Choose(entry->boards.get(), choiceRead);
     }
   }
 }

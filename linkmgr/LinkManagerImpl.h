@@ -43,8 +43,12 @@ class LinkManagerImpl final : public LinkManager {
 
  private:
   // Registers (or, without add, unregisters) a path in "Link_Interfaces";
-  // false when the list would grow beyond its limit.
+  // false when the list would grow beyond its limit. Where the store could
+  // not be read the stored list is left as it is.
   bool RegisterPath(const std::string& path, bool add);
+  // SelectBoard, storing the choice only with store: a choice made because
+  // the saved one could not be read must not replace it.
+  void Choose(BoardEntry* board, bool store);
   bool Contains(const InterfaceEntry* entry) const;
   bool Contains(const BoardEntry* board) const;
   Link* OpenBoard(const BoardEntry& board);

@@ -11,6 +11,7 @@
 #include "platform/RecordingUi.h"
 #include "platform/settings/Profile.h"
 #include "platform/settings/tests/StoreTestSupport.h"
+#include "tests/support/StoreLock.h"
 #include "tests/support/TempDir.h"
 #include "veltra/Link.h"
 #include "veltra/LinkManager.h"
@@ -145,6 +146,33 @@ TEST_F(LinkManagerTest, FirstStartRegistersTheDefaultsAndChoosesDogwoodsHighestB
     EXPECT_EQ(Calls(std::string(name) + " GetInfo"), 1) << name;
     EXPECT_EQ(Calls(std::string(name) + " CloseInfo"), 1) << name;
   }
+}
+
+// Another process holds the store past the wait while the manager starts: a
+// list that could not be read is no empty list, and writing the defaults over
+// it would drop the registered paths and the saved choice.
+TEST_F(LinkManagerTest, StoreTooBusyToReadKeepsTheRegisteredPathsAndTheChoice) {
+  Install("Dogwood");
+  Install("Cedar");
+  std::string extra = Install("Extra");
+  Boards("Dogwood", 2);
+  Boards("Cedar", 1);
+  ASSERT_TRUE(WriteProfileString(kSettingsSection, "Link_Interfaces",
+                                 extra + ";Dogwood_Orv.dll;Cedar_Orv.dll;" + Simulator()));
+  ASSERT_TRUE(WriteProfileString(kSettingsSection, "BoardSelect_Dll", "Cedar_Orv.dll"));
+  ASSERT_TRUE(WriteProfileInt(kSettingsSection, "BoardSelect_Index", 0));
+
+  test::StoreLock lock(Registry::DatabasePath(RegistryRoot::CurrentUser), 12);
+  ASSERT_TRUE(lock.WaitUntilHeld()) << "the shell never took the lock";
+  auto manager = Start();
+  EXPECT_TRUE(lock.Finish()) << "the shell's transaction failed";
+
+  std::string list = Interfaces();
+  EXPECT_EQ(list.rfind(extra + ";", 0), 0u) << list;
+  EXPECT_NE(list.find("Dogwood_Orv.dll;"), std::string::npos) << list;
+  EXPECT_EQ(GetProfileString(kSettingsSection, "BoardSelect_Dll"), "Cedar_Orv.dll");
+  EXPECT_EQ(GetProfileInt(kSettingsSection, "BoardSelect_Index", -9), 0);
+  EXPECT_TRUE(ui_.Boxes().empty());
 }
 
 TEST_F(LinkManagerTest, PathsDifferingOnlyInCaseReplaceEachOther) {
