@@ -59,7 +59,13 @@ std::unique_ptr<ApplicationProcess> ApplicationProcess::Start(const std::string&
   sigfillset(&all);
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  // A process group of its own: a Ctrl-C meant for the host (the terminal
+  // signals the host's whole group) does not kill the application under the
+  // run the host is about to halt, and ending the group at a reset also ends
+  // what a script application started.
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
   pid_t pid = -1;
   // posix_spawn reports a failed chdir or exec as its result, so a bad
@@ -97,14 +103,31 @@ bool ApplicationProcess::TryReap() {
   return ended_;
 }
 
+// Whether the application's own process has ended, without reaping it: until
+// it is reaped its number cannot name another process or group.
+bool ApplicationProcess::LeaderEnded() {
+  siginfo_t info{};
+  if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+    return errno != EINTR;  // ECHILD: reaped by the system already
+  return info.si_pid == pid_;
+}
+
 void ApplicationProcess::Terminate(std::chrono::milliseconds grace) {
-  if (TryReap()) return;
+  if (ended_) return;
+  siginfo_t probe{};
+  if (::waitid(P_PID, static_cast<id_t>(pid_), &probe, WEXITED | WNOHANG | WNOWAIT) != 0 && errno == ECHILD) {
+    Reaped(0, false);  // the host ignores SIGCHLD: its number may name another process now
+    return;
+  }
+  // The whole group is signalled while the leader is unreaped, so its number
+  // still names this group and no other; the leader itself as well, in case
+  // it moved to another group.
+  ::kill(-pid_, SIGTERM);
   ::kill(pid_, SIGTERM);
   auto deadline = std::chrono::steady_clock::now() + grace;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (TryReap()) return;
+  while (std::chrono::steady_clock::now() < deadline && !LeaderEnded())
     std::this_thread::sleep_for(kPollInterval);
-  }
+  ::kill(-pid_, SIGKILL);  // what is left of the group, the leader included if it lives
   ::kill(pid_, SIGKILL);
   int status = 0;
   pid_t result;

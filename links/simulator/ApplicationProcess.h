@@ -37,6 +37,7 @@ class ApplicationProcess {
  private:
   explicit ApplicationProcess(pid_t pid) : pid_(pid) {}
   void Reaped(int status, bool known);
+  bool LeaderEnded();
 
   pid_t pid_;
   bool ended_ = false;

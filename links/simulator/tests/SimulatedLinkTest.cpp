@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <thread>
 
@@ -202,6 +203,35 @@ TEST_F(SimulatedLinkTest, ResetEndsAndReapsTheApplication) {
   pid_t second = LoadTestApp(link);
   EXPECT_TRUE(Reaped(first));
   EXPECT_TRUE(Running(second));
+}
+
+// The application runs in a process group of its own: a terminal's Ctrl-C to
+// the host's group does not reach it, and a reset ends what a script started.
+TEST_F(SimulatedLinkTest, ApplicationHasItsOwnProcessGroupAndResetEndsIt) {
+  std::string childFile = (dir.Path() / "child.pid").string();
+  std::string script = (dir.Path() / "starter.app").string();
+  WriteFile(script, "#!/bin/sh\nsleep 60 &\necho $! > '" + childFile + "'\nexec '" + TestAppPath() + "'\n",
+            0755);
+  pid_t pid = LoadTestApp(link, script);
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(getpgid(pid), pid);
+  EXPECT_NE(getpgid(pid), getpgid(0));
+  std::ifstream in(childFile);
+  pid_t child = 0;
+  ASSERT_TRUE(in >> child) << "the script did not start its child";
+  EXPECT_EQ(getpgid(child), pid);
+  link->Reset();
+  EXPECT_TRUE(Reaped(pid));
+  // The child is not ours to reap: it has ended once it is gone or a zombie
+  // waiting for whoever inherited it.
+  auto ended = [child] {
+    std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
+    std::string pid, name, state;
+    return !(stat >> pid >> name >> state) || state == "Z";
+  };
+  auto deadline = Clock::now() + 5s;
+  while (!ended() && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
+  EXPECT_TRUE(ended()) << "the script's child outlived the reset";
 }
 
 TEST_F(SimulatedLinkTest, ResetWakesAReadOnAnotherThread) {
