@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -264,12 +265,32 @@ int Main(int argc, char** argv) {
       server->Run();
     auto start = std::chrono::steady_clock::now();
     for (const auto& signal : options.signals) {
-      signallers.emplace_back([&, signal] {
+      // start by value: the threads are joined after this block ends.
+      signallers.emplace_back([&finished, server, start, signal] {
         auto when = start + std::chrono::milliseconds(signal.milliseconds);
         while (!finished && std::chrono::steady_clock::now() < when)
           std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
               when - std::chrono::steady_clock::now(), std::chrono::milliseconds(20)));
-        if (!finished) server->SignalHostSemaphore(signal.semaphore);
+        if (finished) return;
+        // Before the application is loaded or after it ended the link refuses
+        // the signal; that is worth a line, not the end of the run.
+        std::string reason;
+        bool refused = true;
+        try {
+          server->SignalHostSemaphore(signal.semaphore);
+          refused = false;
+        } catch (const QMXExc& e) {
+          reason = e.message[0] ? std::string(e.message, strnlen(e.message, sizeof e.message))
+                                : "link error " + std::to_string(e.error);
+        } catch (const std::exception& e) {
+          reason = e.what();
+        } catch (...) {
+        }
+        for (char& c : reason)
+          if (c == '\n' || c == '\r') c = ' ';
+        while (!reason.empty() && reason.back() == ' ') reason.pop_back();
+        if (reason.empty()) reason = "the link refused it";
+        if (refused) Error("--signal " + std::to_string(signal.semaphore) + ": " + reason);
       });
     }
 

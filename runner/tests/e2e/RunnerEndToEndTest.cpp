@@ -124,6 +124,21 @@ TEST_F(RunnerTest, HostSemaphoreIsDelivered) {
   EXPECT_EQ(result.out, "waiting for host semaphore 3\ngot host semaphore 3\n");
 }
 
+// A signal the link refuses (the application is not loaded yet at 0 ms)
+// is reported on one line; the run goes on and a later signal is delivered.
+TEST_F(RunnerTest, RefusedHostSemaphoreSignalIsReportedAndTheRunGoesOn) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    auto result = Run({"--signal", "3@0", "--signal", "3@800", "--timeout", "10", Example("semaphores")});
+    ASSERT_EQ(result.signal, 0) << result.err;
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, "waiting for host semaphore 3\ngot host semaphore 3\n");
+    if (!result.err.empty()) {
+      EXPECT_EQ(result.err.rfind("veltra-run: --signal 3: ", 0), 0u) << result.err;
+      EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+    }
+  }
+}
+
 TEST_F(RunnerTest, SoftwareExceptionReportGoesToStandardError) {
   auto result = Run({Example("exception")});
   EXPECT_EQ(result.exitStatus, 0);
