@@ -61,9 +61,10 @@ const char* RunnerUsage() {
          "      --version            show the server and link driver versions\n"
          "  -h, --help               show this text\n"
          "\n"
-         "Exit status: the application's exit status when it terminates (0 when it set none), 1 when the\n"
-         "run ended on an error or output was lost, 2 for a usage error (a --stdin, --stdout or\n"
-         "--stderr file that cannot be used is one), 124 when --timeout halted it, 130 when interrupted.\n";
+         "Exit status: the application's exit status when it terminates (0 when it set none; 1 when it\n"
+         "is not 0 but a multiple of 256, which a shell would read as 0), 1 when the run ended on an error\n"
+         "or output was lost, 2 for a usage error (a --stdin, --stdout or --stderr file that cannot be\n"
+         "used is one), 124 when --timeout halted it, 130 when interrupted.\n";
 }
 
 ParseResult ParseRunnerOptions(const std::vector<std::string>& args) {

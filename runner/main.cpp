@@ -316,6 +316,8 @@ int Main(int argc, char** argv) {
     switch (server->LastRunOutcome()) {
       case RunOutcome::Terminated:
         status = server->ExitStatus();
+        // A shell keeps only the low 8 bits: 256 would read as success.
+        if (status != 0 && (status & 0xff) == 0) status = kExitError;
         // Output that never reached its file is not a success.
         if (status == 0 && console.streamFailed) {
           Error("the application ended, but standard I/O failed (see above)");

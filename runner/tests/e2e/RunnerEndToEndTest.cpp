@@ -103,6 +103,11 @@ TEST_F(RunnerTest, ExitStatusOfTheApplicationIsTheRunnersStatus) {
   auto byDefault = Run({Example("exitcode")});
   EXPECT_EQ(byDefault.exitStatus, 3);
   EXPECT_EQ(byDefault.out, "exiting with 3\n");
+  // A shell keeps the low 8 bits; a failure must not read as success.
+  for (const char* multiple : {"256", "512", "-256"})
+    EXPECT_EQ(Run({Example("exitcode"), "-a", multiple}).exitStatus, 1) << multiple;
+  EXPECT_EQ(Run({Example("exitcode"), "-a", "257"}).exitStatus, 1);
+  EXPECT_EQ(Run({Example("exitcode"), "-a", "0"}).exitStatus, 0);
 }
 
 TEST_F(RunnerTest, FilesAndRecordsOfEveryTypeAreWrittenAndReadBack) {
