@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <string>
 
 #include "veltra/HostCallbacks.h"
 
@@ -15,7 +16,12 @@ namespace veltra {
 
 class ConsoleHost final : public HostCallbacks {
  public:
-  ConsoleHost(std::FILE* out, std::FILE* err, std::FILE* in) : out_(out), err_(err), in_(in) {}
+  // in is a descriptor read directly, so that a halt can end a read that
+  // waits for input (see StopInput).
+  ConsoleHost(std::FILE* out, std::FILE* err, int in);
+  ~ConsoleHost() override;
+  ConsoleHost(const ConsoleHost&) = delete;
+  ConsoleHost& operator=(const ConsoleHost&) = delete;
 
   void Output(const char* text, bool toStderr) override;
   int ReadLine(char* buffer, int size) override;
@@ -25,6 +31,10 @@ class ConsoleHost final : public HostCallbacks {
   void ThreadStarted() override {}
   void ThreadEnding() override {}
   void SetInputTitle(const char*) override {}
+
+  // Ends a ReadLine waiting for input, and every later one, as at the end of
+  // input. Safe from any thread.
+  void StopInput();
 
   // Waits until RunFinished has been called count times in all, or the
   // deadline passes. True when it has.
@@ -37,10 +47,18 @@ class ConsoleHost final : public HostCallbacks {
 
  private:
   void NoteOutputFailure();
+  // Reads more input into pending_; false at the end of input or when stopped.
+  bool Fill();
 
   std::FILE* out_;
   std::FILE* err_;
-  std::FILE* in_;
+  int in_;
+  int wake_;  // an eventfd that StopInput makes readable, or -1
+  std::atomic<bool> inputStopped_{false};
+  // Input read but not yet handed out, and whether the input has ended. Only
+  // the server thread reads input.
+  std::string pending_;
+  bool inputEnded_ = false;
   std::mutex mutex_;  // guards runsFinished_
   std::condition_variable finished_;
   int runsFinished_ = 0;

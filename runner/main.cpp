@@ -242,7 +242,7 @@ int Main(int argc, char** argv) {
   }
 
   ApplyOptions(options, *server->options);
-  ConsoleHost host(stdout, stderr, stdin);
+  ConsoleHost host(stdout, stderr, STDIN_FILENO);
   server->Start(&host);
   server->SetLink(link);
   if (!application.empty()) server->SetApplication(application.c_str());
@@ -307,6 +307,9 @@ int Main(int argc, char** argv) {
       if (interrupted || outputLost || std::chrono::steady_clock::now() >= deadline) {
         timedOut = !interrupted && !outputLost;
         server->Halt();
+        // After the halt, so that the application does not see a clean end of
+        // input first and end on its own.
+        host.StopInput();
         host.WaitForRuns(1, std::chrono::steady_clock::time_point::max());
         break;
       }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -272,6 +273,32 @@ TEST_F(RunnerTest, TimeoutHaltsAnApplicationThatNeverEndsAndLeavesNoProcess) {
   EXPECT_EQ(result.exitStatus, 124) << result.err;
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.out, "waiting for host semaphore 3\n");
+  EXPECT_EQ(RunningProcess(app), "") << "left running";
+}
+
+// The application waits for console input on a pipe that stays open and
+// silent: --timeout and an interrupt still end the run at once.
+TEST_F(RunnerTest, TimeoutAndInterruptEndARunWaitingForConsoleInput) {
+  auto app = Copy(Example("echo"), "reader.app");
+  auto fifo = work_.File("silent");
+  auto err = work_.File("err.txt");
+  std::string openSilent = "mkfifo '" + fifo + "' && exec 3<>'" + fifo + "'; ";
+  auto begin = std::chrono::steady_clock::now();
+  auto timed =
+      Shell(openSilent + "'" + Bin("veltra-run") + "' --timeout 0.5 '" + app + "' <&3; echo \"status $?\"");
+  auto elapsed = std::chrono::steady_clock::now() - begin;
+  EXPECT_FALSE(timed.timedOut);
+  EXPECT_EQ(timed.out, "status 124\n") << timed.err;
+  EXPECT_LT(elapsed, std::chrono::seconds(5));
+  EXPECT_EQ(RunningProcess(app), "") << "left running";
+
+  fs::remove(fifo);
+  auto interrupted =
+      Shell(openSilent + "'" + Bin("veltra-run") + "' -m general '" + app + "' <&3 2>'" + err +
+            "' & pid=$!; until grep -q 'Loading completed' '" + err +
+            "'; do sleep 0.02; done; sleep 0.3; kill -INT $pid; wait $pid; echo \"status $?\"");
+  EXPECT_FALSE(interrupted.timedOut);
+  EXPECT_EQ(interrupted.out, "status 130\n") << ReadFile(err);
   EXPECT_EQ(RunningProcess(app), "") << "left running";
 }
 
