@@ -250,7 +250,8 @@ int Main(int argc, char** argv) {
   int status = kExitError;
   bool started = false;
   try {
-    if (!options.noReset) server->ResetBoards(false);
+    // A reset would end the very application --reconnect is to serve.
+    if (!options.noReset && !options.reconnect) server->ResetBoards(false);
     started = true;
   } catch (...) {
     std::fputs("Run: Error resetting target system\n", stderr);
@@ -342,10 +343,13 @@ int Main(int argc, char** argv) {
   finished = true;
   for (auto& t : signallers) t.join();
 
-  // No application process outlives the runner.
-  try {
-    link->Reset();
-  } catch (...) {
+  // No application process the runner loaded outlives it; one it reconnected
+  // to was started by someone else and keeps running.
+  if (!options.reconnect) {
+    try {
+      link->Reset();
+    } catch (...) {
+    }
   }
   server->Shutdown();
   std::fflush(stdout);

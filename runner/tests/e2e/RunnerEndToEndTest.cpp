@@ -162,6 +162,16 @@ TEST_F(RunnerTest, MonitorLinesOnStandardError) {
   EXPECT_NE(result.err.find("MON: Server terminated\n"), std::string::npos) << result.err;
 }
 
+// --reconnect serves an application someone else started: resetting the
+// boards first would end it.
+TEST_F(RunnerTest, ReconnectDoesNotResetTheBoards) {
+  auto result = Run({"--reconnect", "-m", "general", "--timeout", "5"});
+  EXPECT_NE(result.err.find("MON: Reconnecting to running application\n"), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find("Resetting DSP modules"), std::string::npos) << result.err;
+  // Nothing runs on the simulated board, so there is nothing to serve.
+  EXPECT_EQ(result.exitStatus, 1) << result.err;
+}
+
 TEST_F(RunnerTest, RedirectionFilesTakeTheStreams) {
   auto out = work_.File("out.txt");
   auto first = Run({"--stdout", out, Example("hello")});
