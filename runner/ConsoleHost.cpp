@@ -11,8 +11,12 @@
 
 namespace veltra {
 
-ConsoleHost::ConsoleHost(std::FILE* out, std::FILE* err, int in)
-    : out_(out), err_(err), in_(in), wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+ConsoleHost::ConsoleHost(std::FILE* out, std::FILE* err, int in, bool mergeStderr)
+    : out_(out),
+      err_(err),
+      in_(in),
+      mergeStderr_(mergeStderr),
+      wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 ConsoleHost::~ConsoleHost() {
   if (wake_ >= 0) close(wake_);
@@ -21,7 +25,8 @@ ConsoleHost::~ConsoleHost() {
 void ConsoleHost::Output(const char* text, bool toStderr) {
   // Standard error is unbuffered for a person watching; the output stream
   // keeps its buffering and is flushed before input is read and at the end.
-  if (toStderr) {
+  // Merged standard error still arrives marked as standard error.
+  if (toStderr && !mergeStderr_) {
     std::fputs(text, err_);
     std::fflush(err_);
   } else if (std::fputs(text, out_) == EOF) {

@@ -17,8 +17,9 @@ namespace veltra {
 class ConsoleHost final : public HostCallbacks {
  public:
   // in is a descriptor read directly, so that a halt can end a read that
-  // waits for input (see StopInput).
-  ConsoleHost(std::FILE* out, std::FILE* err, int in);
+  // waits for input (see StopInput). With mergeStderr, text the engine marks
+  // as standard error goes to out as well.
+  ConsoleHost(std::FILE* out, std::FILE* err, int in, bool mergeStderr = false);
   ~ConsoleHost() override;
   ConsoleHost(const ConsoleHost&) = delete;
   ConsoleHost& operator=(const ConsoleHost&) = delete;
@@ -53,6 +54,7 @@ class ConsoleHost final : public HostCallbacks {
   std::FILE* out_;
   std::FILE* err_;
   int in_;
+  bool mergeStderr_;
   int wake_;  // an eventfd that StopInput makes readable, or -1
   std::atomic<bool> inputStopped_{false};
   // Input read but not yet handed out, and whether the input has ended. Only

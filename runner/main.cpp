@@ -242,7 +242,7 @@ int Main(int argc, char** argv) {
   }
 
   ApplyOptions(options, *server->options);
-  ConsoleHost host(stdout, stderr, STDIN_FILENO);
+  ConsoleHost host(stdout, stderr, STDIN_FILENO, options.mergeStderr);
   server->Start(&host);
   server->SetLink(link);
   if (!application.empty()) server->SetApplication(application.c_str());

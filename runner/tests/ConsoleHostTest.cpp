@@ -66,6 +66,28 @@ TEST_F(ConsoleHostTest, OutputIsFlushedBeforeInputIsRead) {
   EXPECT_EQ(lseek(fileno(out_), 0, SEEK_CUR), 8) << "not flushed";
 }
 
+TEST_F(ConsoleHostTest, MergedStandardErrorIsWrittenToTheOutputStream) {
+  std::FILE* err = std::tmpfile();
+  ASSERT_NE(err, nullptr);
+  {
+    ConsoleHost separate(out_, err, fds_[0]);
+    separate.Output("out\n", false);
+    separate.Output("err\n", true);
+    ConsoleHost merged(out_, err, fds_[0], true);
+    merged.Output("merged\n", true);
+  }
+  auto contents = [](std::FILE* file) {
+    std::fflush(file);
+    std::rewind(file);
+    char text[64] = {};
+    size_t length = std::fread(text, 1, sizeof text - 1, file);
+    return std::string(text, length);
+  };
+  EXPECT_EQ(contents(out_), "out\nmerged\n");
+  EXPECT_EQ(contents(err), "err\n");
+  std::fclose(err);
+}
+
 TEST_F(ConsoleHostTest, StopInputEndsAWaitingReadAndEveryLaterOne) {
   ConsoleHost host(out_, stderr, fds_[0]);
   Write("kept\n");

@@ -152,6 +152,15 @@ TEST_F(RunnerTest, SoftwareExceptionReportGoesToStandardError) {
   EXPECT_EQ(result.err, "*** Software exception: 00000012 DEADBEEF 00001234 Processor=2 Severity=error\n");
 }
 
+TEST_F(RunnerTest, MergedStandardErrorGoesToStandardOutput) {
+  auto result = Run({"--merge-stderr", Example("exception")});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out,
+            "*** Software exception: 00000012 DEADBEEF 00001234 Processor=2 Severity=error\n"
+            "reported\n");
+}
+
 TEST_F(RunnerTest, MonitorLinesOnStandardError) {
   auto result = Run({"-m", "general,prot", Example("hello")});
   EXPECT_EQ(result.out, "Hello from the Veltra DSP network!\n");
