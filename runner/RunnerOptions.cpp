@@ -47,7 +47,7 @@ const char* RunnerUsage() {
          "      --stdout FILE        standard output to FILE instead of this program's own\n"
          "      --stderr FILE        standard error to FILE instead of this program's own\n"
          "      --append             append to the --stdout/--stderr files instead of rewriting them\n"
-         "      --merge-stderr       standard error follows standard output\n"
+         "      --merge-stderr       standard error follows standard output (not with --stderr)\n"
          "      --board NAME[:INDEX] a board of the loaded link interfaces, by name (index 0 by default)\n"
          "      --reset-delay MS     wait MS milliseconds after resetting the boards\n"
          "      --no-reset           do not reset the boards before the run\n"
@@ -182,6 +182,8 @@ ParseResult ParseRunnerOptions(const std::vector<std::string>& args) {
   if (positional.size() > 1)
     return fail("only one application may be given (use --args for its command line)");
   if (options.notify && !options.reconnect) return fail("--notify goes with --reconnect");
+  if (options.mergeStderr && options.stderrFile)
+    return fail("--merge-stderr sends standard error where standard output goes; it cannot go with --stderr");
   if (positional.empty()) {
     if (!options.reconnect) return fail("no application given");
   } else {

@@ -38,7 +38,6 @@ TEST(RunnerOptionsTest, EveryOptionLandsInItsField) {
                   "--stderr",
                   "err.txt",
                   "--append",
-                  "--merge-stderr",
                   "--board",
                   "Simulated DSP:2",
                   "--reset-delay",
@@ -57,7 +56,8 @@ TEST(RunnerOptionsTest, EveryOptionLandsInItsField) {
   EXPECT_EQ(o.stdinFile, "in.txt");
   EXPECT_EQ(o.stdoutFile, "out.txt");
   EXPECT_EQ(o.stderrFile, "err.txt");
-  EXPECT_TRUE(o.append && o.mergeStderr && o.noReset);
+  EXPECT_TRUE(o.append && o.noReset);
+  EXPECT_FALSE(o.mergeStderr);
   EXPECT_EQ(o.boardName, "Simulated DSP");
   EXPECT_EQ(o.boardIndex, 2);
   EXPECT_EQ(o.resetDelay, 500);
@@ -66,6 +66,16 @@ TEST(RunnerOptionsTest, EveryOptionLandsInItsField) {
   EXPECT_EQ(o.signals[0].milliseconds, 200);
   EXPECT_EQ(o.signals[1].semaphore, 0);
   EXPECT_DOUBLE_EQ(*o.timeoutSeconds, 1.5);
+}
+
+// Merged standard error has no file of its own: the engine would empty one
+// and write nothing to it.
+TEST(RunnerOptionsTest, MergeStderrGoesWithStdoutButNotWithStderr) {
+  EXPECT_TRUE(Parse({"--merge-stderr", "--stdout", "out.txt", "a"}).mergeStderr);
+  auto error = ErrorOf({"--merge-stderr", "--stderr", "err.txt", "a"});
+  EXPECT_NE(error.find("--merge-stderr"), std::string::npos) << error;
+  EXPECT_NE(error.find("--stderr"), std::string::npos) << error;
+  EXPECT_FALSE(ErrorOf({"--stderr=err.txt", "--merge-stderr", "a"}).empty());
 }
 
 TEST(RunnerOptionsTest, ReconnectNeedsNoApplicationButNotifyNeedsReconnect) {

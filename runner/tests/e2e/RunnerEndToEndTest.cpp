@@ -212,6 +212,12 @@ TEST_F(RunnerTest, RedirectionsThatCannotWorkAreRefusedOrReported) {
           "--stdout: cannot write " + work_.File("no/such/dir/out.txt"));
   refused({"--stderr", work_.Path().string(), hello},
           "--stderr: " + work_.Path().string() + " is a directory");
+  // Merged standard error has no file of its own, and an existing one is
+  // left as it is.
+  std::ofstream(work_.File("kept.txt")) << "kept\n";
+  refused({"--merge-stderr", "--stderr", work_.File("kept.txt"), Example("exception")},
+          "it cannot go with --stderr");
+  EXPECT_EQ(ReadFile(work_.File("kept.txt")), "kept\n");
   std::string deep = work_.File(std::string(300, 'd'));
   refused({"--stdout", deep, hello}, "--stdout: the file's path is longer than 259 characters");
   EXPECT_FALSE(fs::exists(deep.substr(0, 259))) << "a cut path was written";
