@@ -145,6 +145,12 @@ int Main(int argc, char** argv) {
   std::string application;
   if (!options.application.empty()) {
     application = Absolute(options.application);
+    // The engine keeps no longer path and would refuse it without a word.
+    if (application.size() >= static_cast<size_t>(kPathSize)) {
+      Error(options.application + ": the application's path is longer than " + std::to_string(kPathSize - 1) +
+            " characters");
+      return kExitUsage;
+    }
     if (std::FILE* probe = std::fopen(application.c_str(), "rb")) {
       std::fclose(probe);
     } else {

@@ -285,6 +285,15 @@ TEST_F(RunnerTest, MissingOrNonExecutableApplication) {
             std::string::npos)
       << missing.err;
 
+  // An application that exists but whose path the engine cannot keep.
+  fs::create_directories(work_.Path() / std::string(200, 'p'));
+  auto deep = Copy(Example("hello"), std::string(200, 'p') + "/" + std::string(100, 'h') + ".app");
+  auto tooLong = Run({deep});
+  EXPECT_EQ(tooLong.exitStatus, 2) << tooLong.err;
+  EXPECT_NE(tooLong.err.find("the application's path is longer than 259 characters"), std::string::npos)
+      << tooLong.err;
+  EXPECT_EQ(tooLong.out, "");
+
   auto plain = work_.File("plain.app");
   std::ofstream(plain) << "not a program\n";
   auto result = Run({plain});
