@@ -262,6 +262,11 @@ int Main(int argc, char** argv) {
   } catch (...) {
     std::fputs("Run: Error resetting target system\n", stderr);
   }
+  // Interrupted while the boards were reset or settling: nothing is started.
+  if (started && interrupted) {
+    started = false;
+    status = kExitInterrupted;
+  }
 
   std::atomic<bool> finished{false};
   std::vector<std::thread> signallers;

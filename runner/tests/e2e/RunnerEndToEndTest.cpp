@@ -266,6 +266,18 @@ TEST_F(RunnerTest, SignalsHaltTheRunAndLeaveNoProcess) {
   }
 }
 
+TEST_F(RunnerTest, InterruptDuringTheResetDelayRunsNothing) {
+  auto out = work_.File("out.txt");
+  auto err = work_.File("err.txt");
+  auto result = Shell("'" + Bin("veltra-run") + "' -m general --reset-delay 2000 '" + Example("hello") +
+                      "' >'" + out + "' 2>'" + err + "' & pid=$!; until grep -q 'Delay after reset' '" + err +
+                      "'; do sleep 0.02; done; kill -INT $pid; wait $pid; echo \"status $?\"");
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.out, "status 130\n") << ReadFile(err);
+  EXPECT_EQ(ReadFile(out), "");
+  EXPECT_EQ(ReadFile(err).find("MON: Loading"), std::string::npos) << ReadFile(err);
+}
+
 TEST_F(RunnerTest, ApplicationDyingInARequestEndsTheRunWithLinkDriverError) {
   for (const char* how : {"exit", "kill"}) {
     auto result = Run({Bin("testapps/partial.app")}, "", 30000, how);
