@@ -315,6 +315,12 @@ RegistryStatus SettingsDatabase::WriteFailure(int code) {
   }
 }
 
+void SettingsDatabase::Recover(int code) {
+  if (!IsDamage(code) || batchDepth_ > 0) return;
+  Drop();
+  Ensure();
+}
+
 bool SettingsDatabase::InsertKeyRows(const std::string& path) {
   for (const auto& key : PathAndParents(path)) {
     Statement insert(db_, "INSERT OR IGNORE INTO keys (path) VALUES (?1)");
@@ -341,15 +347,15 @@ int SettingsDatabase::Transact(const std::function<bool()>& body) {
   // BEGIN IMMEDIATE takes the write lock at once, so a busy database is waited
   // for (busy timeout) instead of failing half-way.
   int code = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-  if (code != SQLITE_OK) return code;
-  if (!body()) {
+  if (code == SQLITE_OK && !body()) {
     code = sqlite3_errcode(db_);
     if (code == SQLITE_OK || code == SQLITE_DONE || code == SQLITE_ROW) code = SQLITE_ERROR;
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    return code;
+  } else if (code == SQLITE_OK) {
+    code = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (code != SQLITE_OK) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
-  code = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-  if (code != SQLITE_OK) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  Recover(code);
   return code;
 }
 
@@ -386,6 +392,7 @@ RegistryStatus SettingsDatabase::EndBatch(bool commit) {
     if (commit && code == SQLITE_OK) code = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     if (!commit || code != SQLITE_OK) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     if (code != SQLITE_OK) status = WriteFailure(code);
+    Recover(code);
   }
   mutex_.unlock();
   return status;
@@ -401,16 +408,16 @@ RegistryStatus SettingsDatabase::FindKey(const std::string& path) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (!Ensure()) return Unreadable();
   if (!schema_) return RegistryStatus::Missing;
-  Statement find(db_, "SELECT 1 FROM keys WHERE path = ?1");
-  find.Bind(1, path);
-  switch (find.Step()) {
-    case SQLITE_ROW:
-      return RegistryStatus::Ok;
-    case SQLITE_DONE:
-      return RegistryStatus::Missing;
-    default:
-      return RegistryStatus::Failed;
+  int code = SQLITE_OK;
+  {
+    Statement find(db_, "SELECT 1 FROM keys WHERE path = ?1");
+    find.Bind(1, path);
+    code = find.Step();
   }
+  if (code == SQLITE_ROW) return RegistryStatus::Ok;
+  if (code == SQLITE_DONE) return RegistryStatus::Missing;
+  Recover(code);
+  return RegistryStatus::Failed;
 }
 
 RegistryStatus SettingsDatabase::CreateKey(const std::string& path) {
@@ -460,18 +467,18 @@ RegistryStatus SettingsDatabase::Read(const std::string& path, const std::string
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (!Ensure()) return Unreadable();
   if (!schema_) return RegistryStatus::Missing;
-  Statement find(db_, "SELECT name, value FROM entries WHERE key = ?1 AND name = ?2");
-  find.Bind(1, path);
-  find.Bind(2, name);
-  switch (find.Step()) {
-    case SQLITE_ROW:
-      value = find.Value(0, 1);
-      return RegistryStatus::Ok;
-    case SQLITE_DONE:
-      return RegistryStatus::Missing;
-    default:
-      return RegistryStatus::Failed;
+  int code = SQLITE_OK;
+  {
+    Statement find(db_, "SELECT name, value FROM entries WHERE key = ?1 AND name = ?2");
+    find.Bind(1, path);
+    find.Bind(2, name);
+    code = find.Step();
+    if (code == SQLITE_ROW) value = find.Value(0, 1);
   }
+  if (code == SQLITE_ROW) return RegistryStatus::Ok;
+  if (code == SQLITE_DONE) return RegistryStatus::Missing;
+  Recover(code);
+  return RegistryStatus::Failed;
 }
 
 RegistryStatus SettingsDatabase::Write(const std::string& path, const RegistryValue& value) {
@@ -523,12 +530,17 @@ RegistryStatus SettingsDatabase::Subkeys(const std::string& path, std::vector<st
                           " WHERE substr(path, 1, length(?1) + 1) = (?1 || '\\') COLLATE NOCASE"
                           " AND instr(substr(path, length(?1) + 2), '\\') = 0"
                           " ORDER BY 1 COLLATE NOCASE";
-  Statement list(db_, sql);
-  if (!path.empty()) list.Bind(1, path);
-  while (list.Step() == SQLITE_ROW) names.push_back(list.Text(0));
-  if (list.Code() == SQLITE_DONE) return RegistryStatus::Ok;
+  int code = SQLITE_OK;
+  {
+    Statement list(db_, sql);
+    if (!path.empty()) list.Bind(1, path);
+    while (list.Step() == SQLITE_ROW) names.push_back(list.Text(0));
+    code = list.Code();
+  }
+  if (code == SQLITE_DONE) return RegistryStatus::Ok;
   // A list cut short would read as keys that are gone.
   names.clear();
+  Recover(code);
   return RegistryStatus::Failed;
 }
 
@@ -537,11 +549,16 @@ RegistryStatus SettingsDatabase::Values(const std::string& path, std::vector<Reg
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (!Ensure()) return Unreadable() == RegistryStatus::Failed ? RegistryStatus::Failed : RegistryStatus::Ok;
   if (!schema_) return RegistryStatus::Ok;
-  Statement list(db_, "SELECT name, value FROM entries WHERE key = ?1 ORDER BY rowid");
-  list.Bind(1, path);
-  while (list.Step() == SQLITE_ROW) values.push_back(list.Value(0, 1));
-  if (list.Code() == SQLITE_DONE) return RegistryStatus::Ok;
+  int code = SQLITE_OK;
+  {
+    Statement list(db_, "SELECT name, value FROM entries WHERE key = ?1 ORDER BY rowid");
+    list.Bind(1, path);
+    while (list.Step() == SQLITE_ROW) values.push_back(list.Value(0, 1));
+    code = list.Code();
+  }
+  if (code == SQLITE_DONE) return RegistryStatus::Ok;
   values.clear();
+  Recover(code);
   return RegistryStatus::Failed;
 }
 

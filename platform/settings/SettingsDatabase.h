@@ -73,6 +73,10 @@ class SettingsDatabase {
   bool CreateSchema();
   void MoveAside(const std::string& path, const Identity& checked, const std::string& reason);
   RegistryStatus WriteFailure(int code);
+  // After a statement found the file damaged (changed under the open
+  // connection): drops the connection and opens again, which moves the file
+  // aside. Not inside a batch: its end does it.
+  void Recover(int code);
   bool InsertKeyRows(const std::string& path);
   // Runs body in a write transaction of its own, or in the open batch; an SQLite code.
   int Transact(const std::function<bool()>& body);

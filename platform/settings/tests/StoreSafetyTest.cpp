@@ -139,6 +139,44 @@ TEST(StoreSafetyTest, FileFailingTheIntegrityCheckIsKeptAsideAndReplaced) {
   EXPECT_EQ(Registry(RegistryRoot::CurrentUser, kKey).WriteString("Value1", "new"), RegistryStatus::Ok);
 }
 
+// Damage done in place (same file) while the connection is open: the next
+// statement meets it, the file is kept aside once and a fresh one serves the
+// writes that follow, instead of every later call failing without a word.
+TEST(StoreSafetyTest, FileDamagedUnderAnOpenConnectionIsKeptAsideAndReplaced) {
+  test::TempDir config(true);
+  Registry key(RegistryRoot::CurrentUser, kKey);
+  ASSERT_EQ(key.WriteInt("MonGeneral", 1), RegistryStatus::Ok);
+  std::string path = config.File("user.db");
+  size_t size = fs::file_size(path);
+  {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file << std::string(size, 'x');
+  }
+
+  testing::internal::CaptureStderr();
+  int32_t value = 0;
+  RegistryStatus damaged = key.ReadInt("MonGeneral", value);
+  RegistryStatus written = key.WriteInt("MonGeneral", 2);
+  RegistryStatus reread = key.ReadInt("MonGeneral", value);
+  std::vector<RegistryValue> values;
+  RegistryStatus listed = key.Values(values);
+  std::string messages = testing::internal::GetCapturedStderr();
+
+  EXPECT_EQ(damaged, RegistryStatus::Failed);
+  EXPECT_EQ(written, RegistryStatus::Ok);
+  EXPECT_EQ(reread, RegistryStatus::Ok);
+  EXPECT_EQ(value, 2);
+  EXPECT_EQ(listed, RegistryStatus::Ok);
+  EXPECT_EQ(values.size(), 1u);
+  auto kept = FilesStartingWith(config.Path(), "user.db.corrupt-");
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(test::ReadWhole(kept[0].string()), std::string(size, 'x')) << "never deleted";
+  size_t first = messages.find("user.db is damaged");
+  ASSERT_NE(first, std::string::npos) << messages;
+  EXPECT_EQ(messages.find("damaged", messages.find('\n', first)), std::string::npos)
+      << "reported once: " << messages;
+}
+
 TEST(StoreSafetyTest, ProcessesWritingAtOnceLoseNoValue) {
   test::TempDir config(true);
   constexpr int kChildren = 3;
