@@ -195,6 +195,14 @@ void SettingsDatabase::Open(const std::string& path, int attempt) {
 
   Identity before = IdentityOf(path);
   identity_ = before;
+  struct stat status;
+  if (before.exists && ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+    // A directory or a pipe there: nothing to read, and opening a pipe would
+    // block. Said once: the next call sees the same file and does not reopen.
+    std::fprintf(stderr, "veltra: settings file %s is not a regular file; its settings are not used\n",
+                 path.c_str());
+    return;
+  }
   // Decide up front: SQLite would open a file it cannot write without a word,
   // and a journal it cannot create shows only at the first write.
   bool directoryWritable = ::access(directory.c_str(), W_OK | X_OK) == 0;
@@ -255,7 +263,32 @@ SettingsDatabase::CheckResult SettingsDatabase::Check(std::string& reason) {
     reason = sqlite3_errmsg(db_);
     return IsDamage(check.Code()) ? CheckResult::Damaged : CheckResult::Unavailable;
   }
-  return sound ? CheckResult::Sound : CheckResult::Damaged;
+  if (!sound) return CheckResult::Damaged;
+  return CheckLayout(reason);
+}
+
+SettingsDatabase::CheckResult SettingsDatabase::CheckLayout(std::string& reason) {
+  // Each table's columns as "name:position in the primary key", in order.
+  Statement layout(db_,
+                   "SELECT lower(m.name), m.type,"
+                   " (SELECT group_concat(c, ',') FROM (SELECT lower(name) || ':' || pk AS c"
+                   "  FROM pragma_table_info(m.name) ORDER BY cid))"
+                   " FROM sqlite_master m WHERE lower(m.name) IN ('keys', 'entries')");
+  int found = 0;
+  bool sound = true;
+  while (layout.Step() == SQLITE_ROW) {
+    ++found;
+    std::string name = layout.Text(0);
+    std::string expected = name == "keys" ? "path:1" : "key:1,name:2,value:0";
+    if (layout.Text(1) != "table" || layout.Text(2) != expected) sound = false;
+  }
+  if (layout.Code() != SQLITE_DONE) {
+    reason = sqlite3_errmsg(db_);
+    return IsDamage(layout.Code()) ? CheckResult::Damaged : CheckResult::Unavailable;
+  }
+  if (found == 0 || (found == 2 && sound)) return CheckResult::Sound;
+  reason = "not the settings table layout";
+  return CheckResult::Damaged;
 }
 
 bool SettingsDatabase::HasSchema() {

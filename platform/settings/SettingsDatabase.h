@@ -69,6 +69,9 @@ class SettingsDatabase {
   void Open(const std::string& path, int attempt);
   void Drop();
   CheckResult Check(std::string& reason);
+  // The two tables with the columns and keys this code relies on (or neither,
+  // in a fresh file): a file of some other layout is damage.
+  CheckResult CheckLayout(std::string& reason);
   bool HasSchema();
   bool CreateSchema();
   void MoveAside(const std::string& path, const Identity& checked, const std::string& reason);

@@ -2,6 +2,8 @@
 // files, damaged files, several writing processes, a writer killed mid-way.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -175,6 +177,64 @@ TEST(StoreSafetyTest, FileDamagedUnderAnOpenConnectionIsKeptAsideAndReplaced) {
   ASSERT_NE(first, std::string::npos) << messages;
   EXPECT_EQ(messages.find("damaged", messages.find('\n', first)), std::string::npos)
       << "reported once: " << messages;
+}
+
+// A sound SQLite file whose tables are not the store's: kept aside like damage.
+TEST(StoreSafetyTest, DatabaseOfAnotherLayoutIsKeptAsideAndReplaced) {
+  for (const char* layout : {
+           "CREATE VIEW keys AS SELECT 'a' AS path;"
+           " CREATE TABLE entries (key, name, value, PRIMARY KEY (key, name));",
+           "CREATE TABLE keys (path TEXT PRIMARY KEY); CREATE TABLE entries (key, name, data);",
+           "CREATE TABLE keys (path TEXT); CREATE TABLE entries (key, name, value, PRIMARY KEY (key, name));",
+       }) {
+    test::TempDir config(true);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(config.File("user.db").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, layout, nullptr, nullptr, nullptr), SQLITE_OK) << layout;
+    sqlite3_close(db);
+
+    testing::internal::CaptureStderr();
+    bool written = WriteProfileInt(kSettingsSection, "MonGeneral", 3);
+    int read = GetProfileInt(kSettingsSection, "MonGeneral", -1);
+    std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(written) << layout;
+    EXPECT_EQ(read, 3) << layout;
+    EXPECT_EQ(FilesStartingWith(config.Path(), "user.db.corrupt-").size(), 1u) << layout;
+    size_t first = messages.find("user.db is damaged");
+    EXPECT_NE(first, std::string::npos) << layout << ": " << messages;
+    if (first != std::string::npos) {
+      EXPECT_EQ(messages.find("damaged", messages.find('\n', first)), std::string::npos) << messages;
+    }
+  }
+}
+
+// A directory or a pipe where the file belongs: nothing is read or written,
+// nothing blocks, and it is said once.
+TEST(StoreSafetyTest, UserDatabaseThatIsNoRegularFileIsReportedOnce) {
+  for (bool pipe : {false, true}) {
+    test::TempDir config(true);
+    std::string path = config.File("user.db");
+    if (pipe)
+      ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    else
+      ASSERT_TRUE(fs::create_directory(path));
+
+    testing::internal::CaptureStderr();
+    Registry key(RegistryRoot::CurrentUser, kKey);
+    int32_t value = 0;
+    RegistryStatus read = key.ReadInt("MonGeneral", value);
+    RegistryStatus written = Registry(RegistryRoot::CurrentUser, kKey).WriteInt("MonGeneral", 1);
+    std::string messages = testing::internal::GetCapturedStderr();
+
+    EXPECT_FALSE(key.IsWritable());
+    EXPECT_EQ(read, RegistryStatus::Missing);
+    EXPECT_EQ(written, RegistryStatus::NotWritable);
+    size_t first = messages.find("user.db is not a regular file");
+    EXPECT_NE(first, std::string::npos) << messages;
+    EXPECT_EQ(messages.find("user.db", messages.find('\n', first)), std::string::npos)
+        << "reported once: " << messages;
+    EXPECT_EQ(pipe ? fs::is_fifo(path) : fs::is_directory(path), true) << "left in place";
+  }
 }
 
 TEST(StoreSafetyTest, ProcessesWritingAtOnceLoseNoValue) {
