@@ -1,6 +1,7 @@
 // veltra-run: the headless host. It binds the engine library by name as the
 // GUI host does, runs one application on the selected link and serves it,
 // with the application's console on this program's own streams.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -129,6 +130,12 @@ void ApplyOptions(const RunnerOptions& options, OptionsRecord& record) {
 }
 
 int Main(int argc, char** argv) {
+  // A pipe or terminal gets each line as it is written: a log shows how far a
+  // killed run came, and lines keep their order with standard error. A file
+  // keeps the full buffering.
+  struct stat outStat {};
+  if (fstat(STDOUT_FILENO, &outStat) == 0 && !S_ISREG(outStat.st_mode))
+    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
   std::vector<std::string> args(argv + 1, argv + argc);
   ParseResult parsed = ParseRunnerOptions(args);
   if (!parsed.options) {

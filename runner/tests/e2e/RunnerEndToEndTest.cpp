@@ -278,6 +278,19 @@ TEST_F(RunnerTest, InterruptDuringTheResetDelayRunsNothing) {
   EXPECT_EQ(ReadFile(err).find("MON: Loading"), std::string::npos) << ReadFile(err);
 }
 
+// Into a pipe each line arrives as it is written, not when the run ends.
+TEST_F(RunnerTest, OutputIntoAPipeArrivesLineByLine) {
+  auto app = Copy(Example("semaphores"), "waiting.app");
+  auto fifo = work_.File("lines");
+  auto result = Shell("mkfifo '" + fifo + "' || exit; '" + Bin("veltra-run") + "' '" + app + "' >'" + fifo +
+                      "' & pid=$!; exec 3<'" + fifo +
+                      "'; IFS= read -r -t 5 line <&3; echo \"read: $line\"; "
+                      "kill -INT $pid; wait $pid; echo \"status $?\"");
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.out, "read: waiting for host semaphore 3\nstatus 130\n") << result.err;
+  EXPECT_EQ(RunningProcess(app), "") << "left running";
+}
+
 TEST_F(RunnerTest, ApplicationDyingInARequestEndsTheRunWithLinkDriverError) {
   for (const char* how : {"exit", "kill"}) {
     auto result = Run({Bin("testapps/partial.app")}, "", 30000, how);
