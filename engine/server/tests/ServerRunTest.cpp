@@ -203,18 +203,21 @@ class CountingCluster : public Cluster {
   bool* deleted_;
 };
 
-// Installs the cluster when the application first asks for it.
+// Installs a cluster from inside the serve loop when the application asks
+// for one nobody serves: the one asked for, or the given number.
 class InstallingFilter : public RequestFilter {
  public:
-  InstallingFilter(OrvServer* server, bool* deleted) : server_(server), deleted_(deleted) {}
+  InstallingFilter(OrvServer* server, bool* deleted, int number = -1)
+      : server_(server), deleted_(deleted), number_(number) {}
   bool Handle(int cluster, int, bool, RequestChannel*) override {
-    server_->AddCluster(cluster, new CountingCluster(deleted_));
+    server_->AddCluster(number_ < 0 ? cluster : number_, new CountingCluster(deleted_));
     return false;
   }
 
  private:
   OrvServer* server_;
   bool* deleted_;
+  int number_;
 };
 
 TEST_F(ServerTest, ClusterAddedDuringARunServesAndIsDeletedWithTheRun) {
@@ -591,23 +594,9 @@ TEST_F(ServerTest, DuplicateClusterFromTheHostsThreadEndsTheRunWithServerError) 
   EXPECT_EQ(Boxes().size(), 1u);
 }
 
-// Adds a second debug cluster from inside the serve loop.
-class DuplicatingFilter : public RequestFilter {
- public:
-  DuplicatingFilter(OrvServer* server, bool* deleted) : server_(server), deleted_(deleted) {}
-  bool Handle(int, int, bool, RequestChannel*) override {
-    server_->AddCluster(4, new CountingCluster(deleted_));
-    return false;
-  }
-
- private:
-  OrvServer* server_;
-  bool* deleted_;
-};
-
 TEST_F(ServerTest, DuplicateClusterFromAFilterEndsTheRunWithServerError) {
   bool deleted = false;
-  DuplicatingFilter filter(server, &deleted);
+  InstallingFilter filter(server, &deleted, 4);  // a second debug cluster
   server->SetRequestFilter(&filter);
   SelectApplication();
   link->QueueBlock(Request(0x66, 1));
