@@ -52,3 +52,12 @@ function(veltra_test name)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
                        ENVIRONMENT "VELTRA_TEST_BIN=${CMAKE_BINARY_DIR}/bin")
 endfunction()
+
+# veltra_qt_target(NAME) for targets that show windows: Qt 6 Widgets, moc run
+# on the target's own headers, and Qt's keyword macros off (signals/slots/emit
+# are spelled Q_SIGNALS/Q_SLOTS/Q_EMIT).
+function(veltra_qt_target name)
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_compile_definitions(${name} PRIVATE QT_NO_KEYWORDS)
+  target_link_libraries(${name} PRIVATE Qt6::Widgets)
+endfunction()

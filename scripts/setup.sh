@@ -4,7 +4,10 @@
 set -euo pipefail
 
 veltra_packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
-                 sqlite3 clang libclang-rt-14-dev)
+                 sqlite3 clang libclang-rt-14-dev
+                 # Qt 6 Widgets for the GUI host and the windowed plug-ins; a font so that
+                 # off-screen renders have glyphs; Xvfb and ImageMagick for screenshots.
+                 qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core xvfb xauth imagemagick)
 
 veltra_install_missing() {
   local missing=()
@@ -24,7 +27,12 @@ veltra_install_missing() {
 veltra_build() {
   local dir=$1
   shift
-  cmake -S "$VELTRA_ROOT" -B "$dir" -G Ninja "$@"
+  local launcher=()
+  # A compiler cache, where the machine has one, makes rebuilds of a clean tree cheap.
+  if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  fi
+  cmake -S "$VELTRA_ROOT" -B "$dir" -G Ninja "${launcher[@]}" "$@"
   cmake --build "$dir" -j "$(nproc)"
 }
 
