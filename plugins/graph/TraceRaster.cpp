@@ -39,8 +39,8 @@ int TraceRaster::UncoveredParts(ColumnSpan before, ColumnSpan now, ColumnSpan pa
   return n;
 }
 
-void TraceRaster::Rasterise(const double* values, int begin, int end, int count, int width, int height,
-                            double physicalMinimum, double physicalSize) {
+void TraceRaster::Rasterise(const double* data, long long dataSize, long long first, int count, int width,
+                            int height, double physicalMinimum, double physicalSize) {
   if (width < 0) width = 0;
   if (height < 0) height = 0;
   Grow(width);
@@ -52,13 +52,15 @@ void TraceRaster::Rasterise(const double* values, int begin, int end, int count,
   width_ = width;
   std::fill(lo_.begin(), lo_.begin() + width, height);
   std::fill(hi_.begin(), hi_.begin() + width, 0);
-  begin = std::max(begin, 0);
-  end = std::min(end, count);
-  if (count <= 0 || width == 0 || height == 0 || begin >= end) return;
+  if (count <= 0 || width == 0 || height == 0 || data == nullptr) return;
+  // Points k with first + k inside the data, k from 0 to count - 1.
+  const int begin = static_cast<int>(std::clamp(-first, 0LL, static_cast<long long>(count)));
+  const int end = static_cast<int>(std::clamp(dataSize - first, 0LL, static_cast<long long>(count)));
+  if (begin >= end) return;
 
   const double xs = static_cast<double>(width) / count;
   const double ys = height / physicalSize;
-  auto heightOf = [&](int k) { return TruncToPixel((values[k] - physicalMinimum) * ys); };
+  auto heightOf = [&](int k) { return TruncToPixel((data[first + k] - physicalMinimum) * ys); };
   auto columnOf = [&](int k) { return std::min(TruncToPixel(k * xs), width - 1); };
 
   int p = columnOf(begin);

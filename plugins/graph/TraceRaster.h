@@ -21,10 +21,11 @@ struct ColumnSpan {
 class TraceRaster {
  public:
   // Spans for `count` points spread over `width` columns and `height` rows,
-  // point k being values[k]. Only points begin to end - 1 exist (the others
-  // lie outside the data); the trace runs from point begin. The previous
-  // spans become those of the trace before. Nothing when count is 0.
-  void Rasterise(const double* values, int begin, int end, int count, int width, int height,
+  // point k being data[first + k]. Only points inside the data (dataSize
+  // values) are drawn, each at its own column; the trace runs from the
+  // first of them. The previous spans become those of the trace before.
+  // Nothing when count is 0.
+  void Rasterise(const double* data, long long dataSize, long long first, int count, int width, int height,
                  double physicalMinimum, double physicalSize);
 
   int Width() const { return width_; }

@@ -15,7 +15,7 @@ TEST(TraceRasterTest, TwoPointsPerColumnWidenTheColumnAndTouchTheNext) {
   std::vector<double> ramp(1024);
   for (int k = 0; k < 1024; ++k) ramp[k] = k;
   TraceRaster raster;
-  raster.Rasterise(ramp.data(), 0, 1024, 1024, 512, 1024, 0, 1024);
+  raster.Rasterise(ramp.data(), 1024, 0, 1024, 512, 1024, 0, 1024);
   for (int c = 0; c < 512; ++c) {
     SCOPED_TRACE(c);
     // Points 2c and 2c + 1, and the bridge from the column before.
@@ -30,7 +30,7 @@ TEST(TraceRasterTest, SparsePointsAreBridgedIntoOneConnectedLine) {
   std::vector<double> values(100);
   for (int k = 0; k < 100; ++k) values[k] = 10.0 * k;
   TraceRaster raster;
-  raster.Rasterise(values.data(), 0, 100, 100, 512, 1000, 0, 1000);
+  raster.Rasterise(values.data(), 100, 0, 100, 512, 1000, 0, 1000);
   // Point 1 lies in column 5 (5.12 columns per point): columns 0 to 5 climb
   // in steps of two pixels.
   const int lo[] = {0, 1, 3, 5, 7, 9};
@@ -52,7 +52,7 @@ TEST(TraceRasterTest, SparsePointsAreBridgedIntoOneConnectedLine) {
 TEST(TraceRasterTest, FlatSetsAtTheBottomAndTopAndTheCutAtThePlotEdges) {
   std::vector<double> flat(64, -50.0);
   TraceRaster raster;
-  raster.Rasterise(flat.data(), 0, 64, 64, 128, 100, -50, 40);
+  raster.Rasterise(flat.data(), 64, 0, 64, 128, 100, -50, 40);
   // The last point lies in column 126: the trace ends there.
   for (int c = 0; c < 127; ++c) {
     EXPECT_EQ(raster.Span(c).top, 99);
@@ -60,12 +60,12 @@ TEST(TraceRasterTest, FlatSetsAtTheBottomAndTopAndTheCutAtThePlotEdges) {
   }
   EXPECT_TRUE(raster.Span(127).IsEmpty());
   std::fill(flat.begin(), flat.end(), -10.0);  // minimum + size
-  raster.Rasterise(flat.data(), 0, 64, 64, 128, 100, -50, 40);
+  raster.Rasterise(flat.data(), 64, 0, 64, 128, 100, -50, 40);
   for (int c = 0; c < 128; ++c) EXPECT_TRUE(raster.Span(c).IsEmpty()) << c;
 
   // A line from far below to far above is cut at both edges.
   double steep[] = {-1e9, 1e9};
-  raster.Rasterise(steep, 0, 2, 2, 10, 100, 0, 100);
+  raster.Rasterise(steep, 2, 0, 2, 10, 100, 0, 100);
   for (int c = 0; c < 10; ++c) {
     EXPECT_GE(raster.Span(c).top, 0);
     EXPECT_LE(raster.Span(c).bottom, 100);
@@ -76,17 +76,17 @@ TEST(TraceRasterTest, FlatSetsAtTheBottomAndTopAndTheCutAtThePlotEdges) {
 TEST(TraceRasterTest, NoPointsNoSizeAndWildValuesDrawNothingUnsafe) {
   double values[] = {1, 2, 3, 4};
   TraceRaster raster;
-  raster.Rasterise(values, 0, 4, 0, 64, 64, 0, 10);
+  raster.Rasterise(values, 4, 0, 0, 64, 64, 0, 10);
   for (int c = 0; c < 64; ++c) EXPECT_TRUE(raster.Span(c).IsEmpty());
-  raster.Rasterise(values, 0, 4, 4, 0, 64, 0, 10);
+  raster.Rasterise(values, 4, 0, 4, 0, 64, 0, 10);
   EXPECT_EQ(raster.Width(), 0);
 
   // A physical size of 0 makes every height infinite or undefined.
-  raster.Rasterise(values, 0, 4, 4, 64, 64, 2, 0);
+  raster.Rasterise(values, 4, 0, 4, 64, 64, 2, 0);
   for (int c = 0; c < 64; ++c) EXPECT_LE(raster.Span(c).bottom, 64);
   double wild[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), -1e300,
                    5};
-  raster.Rasterise(wild, 0, 4, 4, 64, 64, 0, 10);
+  raster.Rasterise(wild, 4, 0, 4, 64, 64, 0, 10);
   for (int c = 0; c < 64; ++c) {
     EXPECT_GE(raster.Span(c).top, 0);
     EXPECT_LE(raster.Span(c).bottom, 64);
@@ -97,20 +97,26 @@ TEST(TraceRasterTest, OnlyThePointsThatExistAreDrawnAtTheirOwnColumns) {
   std::vector<double> values(10, 5.0);
   TraceRaster raster;
   // Ten of forty points exist: they take the first quarter of the plot.
-  raster.Rasterise(values.data(), 0, 10, 40, 80, 10, 0, 10);
+  raster.Rasterise(values.data(), 10, 0, 40, 80, 10, 0, 10);
   for (int c = 0; c < 80; ++c) EXPECT_EQ(raster.Span(c).IsEmpty(), c > 18) << c;
-  // From point 4 on: the trace starts at point 4's column.
-  raster.Rasterise(values.data(), 4, 10, 10, 100, 10, 0, 10);
+  // From index 4: six points exist, drawn from the left edge.
+  raster.Rasterise(values.data(), 10, 4, 10, 100, 10, 0, 10);
+  for (int c = 0; c < 100; ++c) EXPECT_EQ(raster.Span(c).IsEmpty(), c > 50) << c;
+  // From index -4: the first four points lie before the data.
+  raster.Rasterise(values.data(), 10, -4, 10, 100, 10, 0, 10);
   for (int c = 0; c < 100; ++c) EXPECT_EQ(raster.Span(c).IsEmpty(), c < 40 || c > 90) << c;
+  // Entirely beyond the data.
+  raster.Rasterise(values.data(), 10, 10, 10, 100, 10, 0, 10);
+  for (int c = 0; c < 100; ++c) EXPECT_TRUE(raster.Span(c).IsEmpty()) << c;
 }
 
 TEST(TraceRasterTest, PreviousSpansAndTheirUncoveredParts) {
   double before[] = {2, 2};
   double after[] = {5, 5};
   TraceRaster raster;
-  raster.Rasterise(before, 0, 2, 2, 4, 10, 0, 10);
+  raster.Rasterise(before, 2, 0, 2, 4, 10, 0, 10);
   EXPECT_TRUE(raster.PreviousSpan(0).IsEmpty());  // zeroed when grown
-  raster.Rasterise(after, 0, 2, 2, 4, 10, 0, 10);
+  raster.Rasterise(after, 2, 0, 2, 4, 10, 0, 10);
   EXPECT_EQ(raster.PreviousSpan(0).top, 7);
   EXPECT_EQ(raster.PreviousSpan(0).bottom, 8);
   EXPECT_EQ(raster.Span(0).top, 4);
