@@ -143,6 +143,30 @@ TEST(GraphSettingsTest, StoredValuesLoadAndMissingOrMistypedLocksKeepTheirDefaul
   EXPECT_EQ(props.givenText[Index(GraphProperty::Title)], "From the DSP");
 }
 
+TEST(GraphSettingsTest, TheCombinedPlugInKeepsItsSettingsUnderItsOwnBranch) {
+  test::TempDir config(true);
+  {
+    Registry key(RegistryRoot::LocalMachine, "SOFTWARE\\Orv Limited\\Plexa_300\\combined");
+    ASSERT_EQ(key.WriteInt("Color", 9), RegistryStatus::Ok);
+  }
+  GraphWindow combined("Plexa_300", "combined");
+  EXPECT_EQ(combined.ColorMapNumber(), 9);
+  EXPECT_EQ(combined.SettingsPath(), "SOFTWARE\\Orv Limited\\Plexa_300\\combined");
+  GraphWindow alone("Plexa_301", "combined");
+  EXPECT_EQ(alone.ColorMapNumber(), 2);
+  combined.SetColorMap(4);
+  combined.Destroy();
+  alone.Destroy();
+  int32_t color = 0;
+  EXPECT_EQ(Registry(RegistryRoot::LocalMachine, "SOFTWARE\\Orv Limited\\Plexa_300\\combined")
+                .ReadInt("Color", color),
+            RegistryStatus::Ok);
+  EXPECT_EQ(color, 4);
+  EXPECT_EQ(Registry(RegistryRoot::LocalMachine, KeyOf("combined")).ReadInt("Color", color),
+            RegistryStatus::Ok);
+  EXPECT_EQ(color, 2);
+}
+
 TEST(GraphSettingsTest, WindowsWithoutAStoredPlaceTileTheDesktop) {
   test::TempDir config(true);
   const QSize desktop = QGuiApplication::primaryScreen()->geometry().size();
