@@ -100,10 +100,11 @@ GraphPropertiesDialog::GraphPropertiesDialog(GraphWindow& window) : QDialog(&win
 }
 
 QRect GraphPropertiesDialog::DialogUnits(int x, int y, int width, int height) const {
-  // A dialog unit is a quarter of the average character width across and an
-  // eighth of the text height down.
+  // A dialog unit is a quarter of the average width of the letters across
+  // and an eighth of the text height down.
   const QFontMetrics metrics(font());
-  const int cx = metrics.averageCharWidth();
+  const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+  const int cx = (metrics.horizontalAdvance(letters) / 26 + 1) / 2;
   const int cy = metrics.height();
   return QRect(x * cx / 4, y * cy / 8, width * cx / 4, height * cy / 8);
 }

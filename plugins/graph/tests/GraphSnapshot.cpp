@@ -2,6 +2,7 @@
 // shows to PNG files, for looking at the picture by eye:
 //   graph_snapshot OUTPUT_DIRECTORY
 #include <QApplication>
+#include <QCheckBox>
 #include <QImage>
 #include <QTest>
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "plugins/graph/GraphPropertiesDialog.h"
 #include "plugins/graph/GraphWindow.h"
 
 using veltra::GraphWindow;
@@ -54,6 +56,13 @@ int main(int argc, char** argv) {
   window.Show(spectrum.data(), 1024);
   QApplication::processEvents();
   window.grab().save(QString::fromStdString(out + "/blackwhite.png"));
+
+  {
+    veltra::GraphPropertiesDialog dialog(window);
+    dialog.LockBox(veltra::GraphProperty::XTitle)->click();
+    dialog.LockBox(veltra::GraphProperty::PhysMin)->click();
+    dialog.grab().save(QString::fromStdString(out + "/dialog.png"));
+  }
 
   window.resize(300, 120);
   QApplication::processEvents();
