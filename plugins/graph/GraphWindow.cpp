@@ -16,7 +16,9 @@ namespace veltra {
 
 GraphWindow::GraphWindow(const std::string& branch, const std::string& settingsName, QWidget* parent)
     : PlotWindow(parent), settingsKey_(branch, settingsName) {
-  // A graph closing never ends the program that shows it.
+  // A top-level window of its own, even with a parent; closing it never ends
+  // the program that shows it.
+  setWindowFlags(Qt::Window);
   setAttribute(Qt::WA_QuitOnClose, false);
   settingsKey_.Load(settings_, properties_);
   SetColorMap(settings_.colorMap);

@@ -47,6 +47,19 @@ TEST(GraphWindowTest, ShowRedrawsOnlyTheTraceAndLeavesExactlyTheNewOne) {
   EXPECT_EQ(window->FrameRepaints(), frames);
   EXPECT_EQ(window->TraceRedraws(), 11);
   EXPECT_EQ(PlotDifferences(screen, *window, ExpectedPlot(*window, first.data(), 1024, Ranges())), 0);
+
+  // A range change in the same cycle needs the whole window: one full
+  // repaint serves both.
+  window->SetAxisRangesUser(0, 50, -20, 200);
+  window->Show(second.data(), 1024);
+  screen = OnScreen(*window);
+  EXPECT_EQ(window->FrameRepaints(), frames + 1);
+  EXPECT_EQ(window->TraceRedraws(), 11);
+  Ranges r;
+  r.xSize = 50;
+  r.yMin = -20;
+  r.ySize = 200;
+  EXPECT_EQ(PlotDifferences(screen, *window, ExpectedPlot(*window, second.data(), 1024, r)), 0);
 }
 
 TEST(GraphWindowTest, FrameHasThemeBordersTickMarksAndButtonFaceStrips) {
