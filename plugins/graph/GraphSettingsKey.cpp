@@ -34,15 +34,16 @@ void GraphSettingsKey::Load(GraphSettings& settings, GraphProperties& properties
     const GraphProperty p = static_cast<GraphProperty>(i);
     const std::string name = GraphPropertyName(p);
     if (key_.ReadInt(name + "Flag", number) != RegistryStatus::Ok || number == 0) continue;
+    // A value that is missing or of another type leaves the locked value at
+    // its default copy; the lock itself holds.
+    properties.locked[i] = true;
     if (IsText(p)) {
-      if (key_.ReadString(name, text) != RegistryStatus::Ok) continue;
-      properties.lockedText[i] = text;
+      if (key_.ReadString(name, text) == RegistryStatus::Ok) properties.lockedText[i] = text;
     } else {
       float value = 0;
-      if (key_.ReadBinary(name, &value, sizeof value) != RegistryStatus::Ok) continue;
-      properties.lockedNumber[i] = value;
+      if (key_.ReadBinary(name, &value, sizeof value) == RegistryStatus::Ok)
+        properties.lockedNumber[i] = value;
     }
-    properties.locked[i] = true;
   }
 }
 

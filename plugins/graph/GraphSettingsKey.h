@@ -34,8 +34,7 @@ class GraphSettingsKey {
 
   // Fills settings and the locks of properties from the key. The locked
   // values first become copies of the given ones; a lock whose flag is set
-  // but whose value is missing or of another type stays clear and keeps that
-  // copy.
+  // but whose value is missing or of another type is set with that copy.
   void Load(GraphSettings& settings, GraphProperties& properties) const;
   // Writes all 29 values; nothing when the key is read-only. False when a
   // write failed.

@@ -92,7 +92,7 @@ TEST(GraphSettingsTest, FreshGraphCreatesItsKeyAndWritesAll29ValuesOnClose) {
   EXPECT_EQ(window->windowTitle(), "Graph");
 }
 
-TEST(GraphSettingsTest, StoredValuesLoadAndMissingOrMistypedLocksKeepTheirDefaults) {
+TEST(GraphSettingsTest, StoredValuesLoadAndLocksWithMissingOrMistypedValuesHoldTheDefaults) {
   test::TempDir config(true);
   {
     Registry key(RegistryRoot::LocalMachine, KeyOf("stored"));
@@ -129,11 +129,15 @@ TEST(GraphSettingsTest, StoredValuesLoadAndMissingOrMistypedLocksKeepTheirDefaul
   EXPECT_EQ(window.windowTitle(), "Locked");
   EXPECT_EQ(props.Text(GraphProperty::XTitle), "Time");
   EXPECT_EQ(props.Number(GraphProperty::XMin), 0.5);
-  EXPECT_FALSE(props.locked[Index(GraphProperty::YSize)]);
+  // Locks whose values are missing or mistyped hold the defaults.
+  EXPECT_TRUE(props.locked[Index(GraphProperty::YSize)]);
   EXPECT_EQ(props.Number(GraphProperty::YSize), 100);
-  EXPECT_FALSE(props.locked[Index(GraphProperty::PhysMin)]);
-  EXPECT_EQ(props.lockedNumber[Index(GraphProperty::PhysMin)], 0);
-  EXPECT_FALSE(props.locked[Index(GraphProperty::PhysSize)]);
+  EXPECT_TRUE(props.locked[Index(GraphProperty::PhysMin)]);
+  EXPECT_EQ(props.Number(GraphProperty::PhysMin), 0);
+  EXPECT_TRUE(props.locked[Index(GraphProperty::PhysSize)]);
+  EXPECT_EQ(props.Number(GraphProperty::PhysSize), 100);
+  window.SetAxisRangesPhis(0, 1024, -50, 3);
+  EXPECT_EQ(props.Number(GraphProperty::PhysSize), 100);
   EXPECT_EQ(props.Text(GraphProperty::YUnit), "[dB]");
 
   // The locked title keeps the caption; the given one is still stored.
