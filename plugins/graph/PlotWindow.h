@@ -21,6 +21,8 @@
 #include "plugins/graph/TraceRaster.h"
 
 class QMenu;
+class QPainter;
+class QRegion;
 
 namespace veltra {
 
@@ -128,7 +130,7 @@ class PlotWindow : public QWidget {
   void DrawPlotBackground();
   // The trace into the plot image from points, column by column.
   void DrawTraceColumns(const TracePoints& points);
-  void DrawFrame(class QPainter& painter, const class QRegion& region);
+  void DrawFrame(QPainter& painter, const QRegion& region);
   void DrawTitles(QPainter& painter, const QRegion& region);
   void DrawXAxis(QPainter& painter);
   void DrawYAxis(QPainter& painter);

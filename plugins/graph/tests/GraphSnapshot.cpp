@@ -50,6 +50,18 @@ int main(int argc, char** argv) {
   QApplication::processEvents();
   window.grab().save(QString::fromStdString(out + "/cursors.png"));
 
+  {
+    // The left cursor dragged past the right one: both at one value.
+    const veltra::PixelRect p = window.Layout().plot;
+    const int y = p.top + p.Height() / 6;
+    const int left = p.left + p.Width() / 3;
+    QTest::mousePress(&window, Qt::LeftButton, Qt::NoModifier, QPoint(left, y));
+    QTest::mouseMove(&window, QPoint(p.right - 60, y));
+    QTest::mouseRelease(&window, Qt::LeftButton, Qt::NoModifier, QPoint(p.right - 60, y));
+    QApplication::processEvents();
+    window.grab().save(QString::fromStdString(out + "/pushed.png"));
+  }
+
   window.SetCursorsShown(false);
   window.SetColorMap(0);
   window.SetVideoFilter(true);
