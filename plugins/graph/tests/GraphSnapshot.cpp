@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ int main(int argc, char** argv) {
   }
   const std::string out = argv[1];
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  // A scratch settings store: the pictures never touch the user's settings.
+  const std::string config = (std::filesystem::temp_directory_path() / "veltra-graph-snapshot").string();
+  std::filesystem::remove_all(config);
+  std::filesystem::create_directories(config);
+  setenv("VELTRA_CONFIG_DIR", config.c_str(), 1);
   QApplication app(argc, argv);
 
   std::vector<double> spectrum(1024);
@@ -80,5 +86,6 @@ int main(int argc, char** argv) {
   QApplication::processEvents();
   window.grab().save(QString::fromStdString(out + "/small.png"));
   window.Destroy();
+  std::filesystem::remove_all(config);
   return 0;
 }
