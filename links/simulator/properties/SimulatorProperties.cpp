@@ -48,8 +48,8 @@ VELTRA_C_EXPORT int ShowSimulatedBoards(veltra::WindowHandle owner, const char* 
   dialog.setWindowTitle("Board Properties");
   auto* layout = new QVBoxLayout(&dialog);
   auto* heading =
-      new QLabel(QString("%1: a simulated DSP network of %2 board%3, each running its application as "
-                         "a process of this computer.")
+      new QLabel(QString("%1: a simulated DSP network of %2 board%3. An application loaded on a board runs "
+                         "as a process of this computer.")
                      .arg(QString::fromUtf8(driver ? driver : ""))
                      .arg(count)
                      .arg(count == 1 ? "" : "s"));
