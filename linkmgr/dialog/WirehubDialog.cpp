@@ -2,6 +2,7 @@
 // for, so that the link manager itself never brings Qt into a process (the
 // headless runner) that shows no windows.
 #include <QApplication>
+#include <QThread>
 #include <cstdio>
 
 #include "linkmgr/dialog/DialogEntry.h"
@@ -27,6 +28,11 @@ VELTRA_C_EXPORT int RunInterfaceDialog(veltra::LinkManager* manager, veltra::Win
   if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
     if (reason && reasonSize > 0)
       std::snprintf(reason, static_cast<size_t>(reasonSize), "%s", "no window system");
+    return veltra::kDialogFailed;
+  }
+  if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
+    if (reason && reasonSize > 0)
+      std::snprintf(reason, static_cast<size_t>(reasonSize), "%s", "not asked on the window thread");
     return veltra::kDialogFailed;
   }
   if (!manager) return veltra::kDialogFailed;

@@ -2,6 +2,7 @@
 // sheet is asked for, so that the manager itself never brings Qt into a
 // process (the headless runner) that shows no windows.
 #include <QApplication>
+#include <QThread>
 #include <cstdio>
 
 #include "options/sheet/OptionsSheet.h"
@@ -27,6 +28,11 @@ VELTRA_C_EXPORT int RunOptionsSheet(veltra::OptionsManager* manager, veltra::Win
   if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
     if (reason && reasonSize > 0)
       std::snprintf(reason, static_cast<size_t>(reasonSize), "%s", "no window system");
+    return veltra::kSheetFailed;
+  }
+  if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
+    if (reason && reasonSize > 0)
+      std::snprintf(reason, static_cast<size_t>(reasonSize), "%s", "not asked on the window thread");
     return veltra::kSheetFailed;
   }
   if (!manager || !manager->GetOptions()) return veltra::kSheetFailed;
