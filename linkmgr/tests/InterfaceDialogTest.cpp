@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QThreadPool>
 #include <QTreeWidget>
 #include <filesystem>
 #include <memory>
@@ -258,6 +259,8 @@ TEST_F(InterfaceDialogTest, AddAndRemoveStayDoneWhenTheDialogIsCancelled) {
   while (const char* name = manager->NextInterfaceName()) left.push_back(name);
   EXPECT_EQ(left, (std::vector<std::string>{"Extra interface"}));
   EXPECT_EQ(Selection(*manager), "") << "adding cleared the selection, and Cancel chose nothing";
+  // The file dialogs look at the disk on Qt's worker threads: let them finish.
+  QThreadPool::globalInstance()->waitForDone();
 }
 
 // Runs only in a child started by TheChoicePersistsIntoANewProcess.

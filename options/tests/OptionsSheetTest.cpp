@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QThreadPool>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -483,6 +484,8 @@ TEST_F(OptionsSheetTest, FileButtonsOpenTheirDialogsAndTakeThePathChosen) {
     Click(sheet, "stderrBrowse");
     EXPECT_EQ(Edit(sheet, "stderrName")->text(), "keep.log");
   });
+  // The file dialogs look at the disk on Qt's worker threads: let them finish.
+  QThreadPool::globalInstance()->waitForDone();
 }
 
 TEST_F(OptionsSheetTest, Screenshots) {
