@@ -15,6 +15,7 @@
 #include <QRegularExpressionValidator>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -29,6 +30,7 @@ namespace {
 
 constexpr int kPathLimit = kPathSize - 1;  // the field keeps its terminating zero
 constexpr int kDelayLimitMs = 60000;
+constexpr int kDelayDigits = 9;
 // The tab shown last, shown again at the next opening for the life of the process.
 int rememberedTab = 0;
 
@@ -288,7 +290,7 @@ QWidget* OptionsSheet::BuildMonitoring() {
 QWidget* OptionsSheet::BuildAdvanced() {
   auto* page = new QWidget;
   auto* layout = new QGridLayout(page);
-  resetDelay_ = Edit(9, "resetDelay");
+  resetDelay_ = Edit(kDelayDigits, "resetDelay");
   resetDelay_->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), resetDelay_));
   QFontMetrics metrics(resetDelay_->font());
   resetDelay_->setFixedWidth(metrics.horizontalAdvance("000000000") + 3 * metrics.averageCharWidth());
@@ -359,7 +361,11 @@ void OptionsSheet::Fill() {
   monProt_->setChecked(r.MonProt);
   monUser_->setChecked(r.MonUser);
 
-  resetDelay_->setText(QString::number(r.ResetDelay));
+  // A stored delay longer than the edit takes is shown whole, so that OK
+  // does not cut it to another number.
+  QString delay = QString::number(r.ResetDelay);
+  resetDelay_->setMaxLength(std::max(kDelayDigits, static_cast<int>(delay.size())));
+  resetDelay_->setText(delay);
   inhibitReset_->setChecked(r.InhibitReset);
   multipleInst_->setChecked(r.MultipleInst);
   semaphoreNumber_->setText(QString::number(r.SemaphoreNumber));

@@ -275,6 +275,16 @@ TEST_F(OptionsSheetTest, ResetDelaysNegativeLongAndBizarre) {
     Click(sheet, "ok");
   });
   EXPECT_EQ(Record().ResetDelay, 123456789);
+
+  // A longer delay from the store survives an OK that does not touch it.
+  WriteProfileInt(kSettingsSection, "ResetDelay", 1234567890);
+  CloseOptionsManager();
+  ui_.QueueAnswer(MessageResult::Yes);
+  Sheet([&](QDialog* sheet) {
+    EXPECT_EQ(Edit(sheet, "resetDelay")->text(), "1234567890");
+    Click(sheet, "ok");
+  });
+  EXPECT_EQ(Record().ResetDelay, 1234567890);
 }
 
 TEST_F(OptionsSheetTest, SemaphoreNumberIsClampedAndSignalledOnlyWithAServer) {
