@@ -68,9 +68,6 @@ InterfaceDialog::InterfaceDialog(LinkManager* manager, QWidget* owner)
   boards_->setHeaderLabels({kBoardsHeading, kIdHeading});
   boards_->header()->setStretchLastSection(false);
   boards_->header()->setSectionsClickable(false);
-  boards_->header()->setSortIndicatorShown(false);
-  boards_->setSortingEnabled(true);
-  boards_->sortByColumn(0, Qt::AscendingOrder);
   boards_->viewport()->installEventFilter(this);
 
   auto* ok = new QPushButton("OK");
@@ -153,7 +150,6 @@ void InterfaceDialog::ChooseInterface(QListWidgetItem* line) {
 
   boards_->clear();
   boardChoice_ = nullptr;
-  boards_->setSortingEnabled(false);
   for (int walked = 0; walked < kWalkLimit; ++walked) {
     BoardEntry* board = manager_->CurrentBoard();
     int id = manager_->CurrentBoardId();
@@ -163,8 +159,8 @@ void InterfaceDialog::ChooseInterface(QListWidgetItem* line) {
     row->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(board)));
     boards_->addTopLevelItem(row);
   }
-  boards_->setSortingEnabled(true);
-  boards_->sortByColumn(0, Qt::AscendingOrder);
+  // Sorted by name, with no sort mark: the order is not the user's to change.
+  boards_->sortItems(0, Qt::AscendingOrder);
 
   interfaceChosen_ = true;
   if (count == 1 && boards_->topLevelItemCount() == 1) {
