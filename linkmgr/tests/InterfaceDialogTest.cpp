@@ -310,7 +310,14 @@ TEST_F(InterfaceDialogTest, Screenshot) {
     ClickRow(dialog, "Cedar board 1");
     QApplication::processEvents();
     EXPECT_TRUE(dialog->grab().save(QString("%1/interfaces.png").arg(dir)));
+    test::ThenModal(dialog, [&](QDialog* files) {
+      files->resize(640, 400);
+      QApplication::processEvents();
+      EXPECT_TRUE(files->grab().save(QString("%1/add-interface.png").arg(dir)));
+    });
+    Click(dialog, "addInterface");
   });
+  QThreadPool::globalInstance()->waitForDone();
 }
 
 }  // namespace
