@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "linkmgr/InterfaceList.h"
+#include "linkmgr/dialog/DialogEntry.h"
 #include "platform/Ui.h"
 #include "platform/settings/Profile.h"
 #include "platform/settings/RegistryTransaction.h"
@@ -19,6 +20,7 @@ constexpr const char* kInterfacesValue = "Link_Interfaces";
 constexpr const char* kSelectDllValue = "BoardSelect_Dll";
 constexpr const char* kSelectIndexValue = "BoardSelect_Index";
 constexpr const char* kCaption = "Link Manager";
+constexpr const char* kDialogModule = "WirehubDialog.so";
 // More boards than any carrier holds: a library reporting more is not believed.
 constexpr int kBoardLimit = 256;
 
@@ -91,8 +93,27 @@ Link* LinkManagerImpl::CurrentLink() {
 }
 
 void LinkManagerImpl::SelectInterface(WindowHandle owner) {
-  Ui::MessageBox(owner, "The hardware interface dialog is not in this build.", kCaption,
-                 MessageIcon::Information);
+  // The dialog is built with Qt and lives in its own module, loaded the first
+  // time it is shown and kept: a process that never shows it never loads Qt.
+  static RunInterfaceDialogFunction runDialog = nullptr;
+  if (!runDialog) {
+    DynamicLibrary module;
+    std::string reason;
+    if (!module.Load(kDialogModule, false))
+      reason = module.Error();
+    else if (!(runDialog = module.Function<RunInterfaceDialogFunction>("RunInterfaceDialog")))
+      reason = std::string(kDialogModule) + " has no entry point \"RunInterfaceDialog\"";
+    if (!runDialog) {
+      Ui::MessageBox(owner, "The hardware interface dialog cannot be shown: " + reason, kCaption,
+                     MessageIcon::Error);
+      return;
+    }
+    module.Detach();
+  }
+  char reason[256] = {};
+  if (runDialog(this, owner, reason, sizeof reason) == kDialogFailed)
+    Ui::MessageBox(owner, std::string("The hardware interface dialog cannot be shown: ") + reason, kCaption,
+                   MessageIcon::Error);
 }
 
 Link* LinkManagerImpl::OpenLinkByName(const char* name, int index) {

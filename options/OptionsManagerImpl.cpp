@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "options/OptionsInstance.h"
+#include "options/sheet/SheetEntry.h"
+#include "platform/DynamicLibrary.h"
 #include "platform/Ui.h"
 #include "platform/settings/Profile.h"
 #include "platform/settings/Registry.h"
@@ -81,6 +83,7 @@ void WriteText(const char* name, const char* field, size_t size) {
 }
 
 constexpr size_t kPathLimit = kPathSize - 1;
+constexpr const char* kSheetModule = "PrefbookSheet.so";
 
 }  // namespace
 
@@ -215,7 +218,33 @@ void OptionsManagerImpl::ResetOptions() {
 }
 
 void OptionsManagerImpl::ShowOptionsSheet() {
-  Ui::MessageBox(nullptr, "The options sheet is not in this build.", "Options", MessageIcon::Information);
+  // The sheet is built with Qt and lives in its own module, loaded the first
+  // time it is shown and kept: a process that never shows it never loads Qt.
+  static RunOptionsSheetFunction runSheet = nullptr;
+  if (!runSheet) {
+    DynamicLibrary module;
+    if (!module.Load(kSheetModule, false)) {
+      Ui::MessageBox(nullptr, "The options sheet cannot be shown: " + module.Error(), "Options",
+                     MessageIcon::Error);
+      return;
+    }
+    runSheet = module.Function<RunOptionsSheetFunction>("RunOptionsSheet");
+    if (!runSheet) {
+      Ui::MessageBox(nullptr,
+                     std::string("The options sheet cannot be shown: ") + kSheetModule +
+                         " has no entry point \"RunOptionsSheet\"",
+                     "Options", MessageIcon::Error);
+      return;
+    }
+    module.Detach();
+  }
+  char reason[256] = {};
+  int result = runSheet(this, nullptr, reason, sizeof reason);
+  if (result == kSheetAccepted)
+    SaveOptions();
+  else if (result == kSheetFailed)
+    Ui::MessageBox(nullptr, std::string("The options sheet cannot be shown: ") + reason, "Options",
+                   MessageIcon::Error);
 }
 
 void OptionsManagerImpl::Destroy() {

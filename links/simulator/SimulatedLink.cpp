@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "LinkError.h"
+#include "NetworkProperties.h"
 
 namespace veltra::sim {
 
@@ -293,18 +294,14 @@ int SimulatedLink::DriverVersion(char* name, int* major, int* minor) {
 }
 
 void SimulatedLink::ShowProperties() {
-  pid_t pid = -1;
-  {
-    std::lock_guard lock(mutex_);
-    if (process_ && !process_->Ended()) pid = process_->Pid();
-  }
-  if (pid > 0) {
-    std::fprintf(stderr, "%s %d.%d, board %d: application running as process %d\n", kDriverName, kDriverMajor,
-                 kDriverMinor, boardId_, static_cast<int>(pid));
-  } else {
-    std::fprintf(stderr, "%s %d.%d, board %d: no application running\n", kDriverName, kDriverMajor,
-                 kDriverMinor, boardId_);
-  }
+  char driver[64];
+  std::snprintf(driver, sizeof driver, "%s %d.%d", kDriverName, kDriverMajor, kDriverMinor);
+  ShowNetworkProperties(driver, boardId_);
+}
+
+pid_t SimulatedLink::RunningPid() {
+  std::lock_guard lock(mutex_);
+  return process_ && !process_->Ended() ? process_->Pid() : -1;
 }
 
 int SimulatedLink::Control(int, int) {

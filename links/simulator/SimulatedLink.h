@@ -33,6 +33,9 @@ class SimulatedLink final : public Link {
   int Control(int code, int value) override;
   const char* LoadError() override;
 
+  // The process of the application running on this board, or -1.
+  pid_t RunningPid();
+
  private:
   std::shared_ptr<LinkSocket> CurrentSocket();
   [[noreturn]] void ThrowClosed(const std::shared_ptr<LinkSocket>& socket, int error, const char* what);

@@ -57,4 +57,15 @@ int SimulatedNetwork::HideBoardId() {
   return 0;
 }
 
+std::vector<SimulatedBoardRow> SimulatedNetwork::Boards() {
+  std::vector<SimulatedBoardRow> boards;
+  for (int index = 0; index < BoardCount(); ++index) {
+    SimulatedBoardRow row{};
+    BoardInfo(index, row.name, &row.id);
+    row.pid = links_[static_cast<size_t>(index)]->RunningPid();
+    boards.push_back(row);
+  }
+  return boards;
+}
+
 }  // namespace veltra::sim

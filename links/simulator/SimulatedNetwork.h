@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "SimulatedLink.h"
+#include "links/simulator/properties/BoardRow.h"
 #include "veltra/Link.h"
 
 namespace veltra::sim {
@@ -26,6 +27,9 @@ class SimulatedNetwork final : public InterfaceInfo {
   void Description(char* text) override;
   Link* OpenLink(int index) override;
   int HideBoardId() override;
+
+  // Every board with the process of its running application.
+  std::vector<SimulatedBoardRow> Boards();
 
  private:
   std::vector<std::unique_ptr<SimulatedLink>> links_;
