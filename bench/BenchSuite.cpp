@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +22,10 @@ std::string MakeWorkDirectory() {
 }
 
 // Processor time of this process (all its threads, not its children).
+double MillisecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
 double OwnCpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -145,6 +150,32 @@ bool BenchSuite::ServeRaw(const std::string& application, const std::string& com
   if (!TakeTiming(phase, timing, error) || !ran) return false;
   timing.hostCpu = cpu;
   return true;
+}
+
+bool BenchSuite::TimeRunner(const std::string& application, double& milliseconds, std::string& error) {
+  if (access(RunnerPath().c_str(), X_OK) != 0) {
+    error = "veltra-run is not built";
+    return false;
+  }
+  auto start = std::chrono::steady_clock::now();
+  BenchProcess runner;
+  if (!runner.Start(RunnerPath(), {application}, {}, -1, true, error)) return false;
+  int status = runner.Wait();
+  milliseconds = MillisecondsSince(start);
+  if (status != 0) {
+    error = "veltra-run ended with status " + std::to_string(status);
+    return false;
+  }
+  return true;
+}
+
+bool BenchSuite::TimeBare(const std::string& application, double& milliseconds, std::string& error) {
+  // Standard output goes nowhere, as veltra-run's does here.
+  RawResponder raw("/dev/null");
+  auto start = std::chrono::steady_clock::now();
+  bool ran = raw.Run(application, "", {}, error);
+  milliseconds = MillisecondsSince(start);
+  return ran;
 }
 
 }  // namespace veltra::bench

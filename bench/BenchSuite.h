@@ -47,6 +47,12 @@ class BenchSuite {
   bool ServeRaw(const std::string& application, const std::string& commandLine, const std::string& stdoutFile,
                 const std::string& phase, Timing& timing, std::string& error);
 
+  // Wall-clock milliseconds of a whole veltra-run of application, from
+  // starting it to reaping it; and of the application started bare on the
+  // raw transport.
+  bool TimeRunner(const std::string& application, double& milliseconds, std::string& error);
+  bool TimeBare(const std::string& application, double& milliseconds, std::string& error);
+
   EmbeddedServer* Server(std::string& error);
 
  private:
