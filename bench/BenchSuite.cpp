@@ -22,10 +22,6 @@ std::string MakeWorkDirectory() {
 }
 
 // Processor time of this process (all its threads, not its children).
-double MillisecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
 double OwnCpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -152,30 +148,47 @@ bool BenchSuite::ServeRaw(const std::string& application, const std::string& com
   return true;
 }
 
-bool BenchSuite::TimeRunner(const std::string& application, double& milliseconds, std::string& error) {
+bool BenchSuite::SplitSpan(std::chrono::steady_clock::time_point started,
+                           std::chrono::steady_clock::time_point reaped, Span& span, std::string& error) {
+  Timing begun, ended;
+  if (!TakeTiming("begun", begun, error) || !TakeTiming("ended", ended, error)) return false;
+  // steady_clock is the monotonic clock the application reads.
+  auto ms = [](std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(t.time_since_epoch()).count();
+  };
+  span.total = ms(reaped) - ms(started);
+  span.start = begun.seconds * 1e3 - ms(started);
+  span.end = ms(reaped) - ended.seconds * 1e3;
+  return true;
+}
+
+bool BenchSuite::TimeRunner(const std::string& application, Span& span, std::string& error) {
   if (access(RunnerPath().c_str(), X_OK) != 0) {
     error = "veltra-run is not built";
     return false;
   }
-  auto start = std::chrono::steady_clock::now();
+  timings_.Clear();
+  auto started = std::chrono::steady_clock::now();
   BenchProcess runner;
-  if (!runner.Start(RunnerPath(), {application}, {}, -1, true, error)) return false;
+  if (!runner.Start(RunnerPath(), {application}, {timings_.EnvironmentEntry()}, -1, true, error))
+    return false;
   int status = runner.Wait();
-  milliseconds = MillisecondsSince(start);
+  auto reaped = std::chrono::steady_clock::now();
   if (status != 0) {
     error = "veltra-run ended with status " + std::to_string(status);
     return false;
   }
-  return true;
+  return SplitSpan(started, reaped, span, error);
 }
 
-bool BenchSuite::TimeBare(const std::string& application, double& milliseconds, std::string& error) {
+bool BenchSuite::TimeBare(const std::string& application, Span& span, std::string& error) {
+  timings_.Clear();
   // Standard output goes nowhere, as veltra-run's does here.
   RawResponder raw("/dev/null");
-  auto start = std::chrono::steady_clock::now();
-  bool ran = raw.Run(application, "", {}, error);
-  milliseconds = MillisecondsSince(start);
-  return ran;
+  auto started = std::chrono::steady_clock::now();
+  bool ran = raw.Run(application, "", {timings_.EnvironmentEntry()}, error);
+  auto reaped = std::chrono::steady_clock::now();
+  return ran && SplitSpan(started, reaped, span, error);
 }
 
 }  // namespace veltra::bench

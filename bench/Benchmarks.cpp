@@ -25,7 +25,6 @@ constexpr double kBlockMegabytes = 4096 / 1e6;
 constexpr int kStartupPairs = 20;
 
 using SideRun = std::function<bool(Timing&, std::string&)>;
-using TimedRun = std::function<bool(double& milliseconds, std::string&)>;
 using Check = std::function<bool(std::string&)>;
 
 void SetSpread(benchmark::State& state, const std::string& prefix, const Spread& spread) {
@@ -171,35 +170,40 @@ void Startup(benchmark::State& state, Placement placement) {
     return;
   }
   std::string app = suite.Application("empty");
-  TimedRun run = [&](double& ms, std::string& e) { return suite.TimeRunner(app, ms, e); };
-  TimedRun bare = [&](double& ms, std::string& e) { return suite.TimeBare(app, ms, e); };
-  std::vector<double> runMs, bareMs, extra;
+  using Span = BenchSuite::Span;
+  auto run = [&](Span& span, std::string& e) { return suite.TimeRunner(app, span, e); };
+  auto bare = [&](Span& span, std::string& e) { return suite.TimeBare(app, span, e); };
+  std::vector<double> runMs, bareMs, extra, startExtra, endExtra;
   double seconds = 0;
   for (auto _ : state) {
     // One of each first: the files are in the page cache for every pair.
-    double ignored;
+    Span ignored;
     std::string error;
     if (!run(ignored, error) || !bare(ignored, error)) {
       state.SkipWithError(error.c_str());
       return;
     }
     for (int pair = 0; pair < kStartupPairs; ++pair) {
-      double a = 0, b = 0;
+      Span a, b;
       bool ok = pair % 2 == 0 ? run(a, error) && bare(b, error) : bare(b, error) && run(a, error);
       if (!ok) {
         state.SkipWithError(error.c_str());
         return;
       }
-      runMs.push_back(a);
-      bareMs.push_back(b);
-      extra.push_back(a - b);
-      seconds += a / 1e3;
+      runMs.push_back(a.total);
+      bareMs.push_back(b.total);
+      extra.push_back(a.total - b.total);
+      startExtra.push_back(a.start - b.start);
+      endExtra.push_back(a.end - b.end);
+      seconds += a.total / 1e3;
     }
     state.SetIterationTime(seconds);
   }
   SetSpread(state, "server", Summarise(runMs));
   SetSpread(state, "raw", Summarise(bareMs));
   SetSpread(state, "extra", Summarise(extra));
+  state.counters["start_extra"] = Median(startExtra);
+  state.counters["end_extra"] = Median(endExtra);
   state.counters["trials"] = static_cast<double>(extra.size());
 }
 

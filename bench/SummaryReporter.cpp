@@ -134,9 +134,11 @@ SummaryReporter::Outcome SummaryReporter::PrintTable(std::FILE* out, const std::
           std::snprintf(pairs, sizeof pairs, "%+.2f [%+.2f, %+.2f]", get("extra"), get("extra_low"),
                         get("extra_high"));
           std::snprintf(range, sizeof range, "%+.1f..%+.1f", get("extra_min"), get("extra_max"));
-          std::fprintf(out, "%-50s %-6s %9.2f %9.2f %+7.2f  %-23s %-15s %7s  %-7s %s\n", figure.c_str(),
-                       place, get("server"), get("raw"), ofMedians, pairs, range, target,
-                       VerdictName(verdict), "milliseconds from start to reaping, 20 pairs");
+          std::fprintf(out,
+                       "%-50s %-6s %9.2f %9.2f %+7.2f  %-23s %-15s %7s  %-7s until the app began %+.2f, "
+                       "after its work %+.2f\n",
+                       figure.c_str(), place, get("server"), get("raw"), ofMedians, pairs, range, target,
+                       VerdictName(verdict), get("start_extra"), get("end_extra"));
           break;
         }
         case Kind::kSpeedup: {
