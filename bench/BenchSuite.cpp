@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -145,6 +146,49 @@ bool BenchSuite::ServeRaw(const std::string& application, const std::string& com
   if (!TakeTiming(phase, timing, error) || !ran) return false;
   timing.hostCpu = cpu;
   return true;
+}
+
+bool BenchSuite::SplitSpan(std::chrono::steady_clock::time_point started,
+                           std::chrono::steady_clock::time_point reaped, Span& span, std::string& error) {
+  Timing begun, ended;
+  if (!TakeTiming("begun", begun, error) || !TakeTiming("ended", ended, error)) return false;
+  // steady_clock is the monotonic clock the application reads.
+  auto ms = [](std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(t.time_since_epoch()).count();
+  };
+  span.total = ms(reaped) - ms(started);
+  span.start = begun.seconds * 1e3 - ms(started);
+  span.end = ms(reaped) - ended.seconds * 1e3;
+  return true;
+}
+
+bool BenchSuite::TimeRunner(const std::string& application, Span& span, std::string& error) {
+  if (access(RunnerPath().c_str(), X_OK) != 0) {
+    error = "veltra-run is not built";
+    return false;
+  }
+  timings_.Clear();
+  auto started = std::chrono::steady_clock::now();
+  BenchProcess runner;
+  if (!runner.Start(RunnerPath(), {application}, {timings_.EnvironmentEntry()}, -1, true, error))
+    return false;
+  int status = runner.Wait();
+  auto reaped = std::chrono::steady_clock::now();
+  if (status != 0) {
+    error = "veltra-run ended with status " + std::to_string(status);
+    return false;
+  }
+  return SplitSpan(started, reaped, span, error);
+}
+
+bool BenchSuite::TimeBare(const std::string& application, Span& span, std::string& error) {
+  timings_.Clear();
+  // Standard output goes nowhere, as veltra-run's does here.
+  RawResponder raw("/dev/null");
+  auto started = std::chrono::steady_clock::now();
+  bool ran = raw.Run(application, "", {timings_.EnvironmentEntry()}, error);
+  auto reaped = std::chrono::steady_clock::now();
+  return ran && SplitSpan(started, reaped, span, error);
 }
 
 }  // namespace veltra::bench

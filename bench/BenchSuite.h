@@ -4,6 +4,7 @@
 // Each Serve* call is one complete run of a benchmark application.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -47,11 +48,27 @@ class BenchSuite {
   bool ServeRaw(const std::string& application, const std::string& commandLine, const std::string& stdoutFile,
                 const std::string& phase, Timing& timing, std::string& error);
 
+  // Wall-clock milliseconds of a whole veltra-run of application, from
+  // starting it to reaping it; and of the application started bare on the
+  // raw transport. start: until the application began, end: from the end of
+  // its own work (both as it reported them on the monotonic clock).
+  struct Span {
+    double total = 0;
+    double start = 0;
+    double end = 0;
+  };
+  bool TimeRunner(const std::string& application, Span& span, std::string& error);
+  bool TimeBare(const std::string& application, Span& span, std::string& error);
+
   EmbeddedServer* Server(std::string& error);
 
  private:
   BenchSuite();
   bool TakeTiming(const std::string& phase, Timing& timing, std::string& error);
+  // Fills span from the clock readings around a run and the application's
+  // "begun" and "ended" reports.
+  bool SplitSpan(std::chrono::steady_clock::time_point started, std::chrono::steady_clock::time_point reaped,
+                 Span& span, std::string& error);
 
   std::string bin_;
   std::string work_;

@@ -1,10 +1,11 @@
 // The figures: each one runs the server and the raw transport alternately in
-// the same process, so both see the same machine, and reports the server's
-// rate, the raw rate and the median of the per-trial ratios.
+// the same process, so both see the same machine, in each placement (free,
+// and everything on one CPU), and keeps every pair's measurements.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -13,28 +14,37 @@
 
 #include "bench/BenchSuite.h"
 #include "bench/MemoryProbe.h"
+#include "bench/Placement.h"
+#include "bench/Stats.h"
 
 namespace veltra::bench {
 
 namespace {
 
 constexpr double kBlockMegabytes = 4096 / 1e6;
+constexpr int kStartupPairs = 20;
 
 using SideRun = std::function<bool(Timing&, std::string&)>;
 using Check = std::function<bool(std::string&)>;
 
-double Median(std::vector<double> values) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+void SetSpread(benchmark::State& state, const std::string& prefix, const Spread& spread) {
+  state.counters[prefix] = spread.median;
+  state.counters[prefix + "_low"] = spread.low;
+  state.counters[prefix + "_high"] = spread.high;
+  state.counters[prefix + "_min"] = spread.min;
+  state.counters[prefix + "_max"] = spread.max;
 }
 
 // Runs the configured number of trials, each the server and the raw side
 // once, in alternating order; units converts a request count into the
 // figure's unit (1 for requests and lines, megabytes per 4096-byte block).
-void CompareWithRaw(benchmark::State& state, int trials, double units, const SideRun& server,
-                    const SideRun& raw, const Check& check = nullptr) {
+void CompareWithRaw(benchmark::State& state, Placement placement, int trials, double units,
+                    const SideRun& server, const SideRun& raw, const Check& check = nullptr) {
+  PlacementScope scope(placement);
+  if (!scope.Applied()) {
+    state.SkipWithError("the processes could not be placed on one CPU");
+    return;
+  }
   std::vector<double> serverRates, rawRates, ratios, serverCpu, rawCpu;
   double serverSeconds = 0;
   for (auto _ : state) {
@@ -58,9 +68,9 @@ void CompareWithRaw(benchmark::State& state, int trials, double units, const Sid
     }
     state.SetIterationTime(serverSeconds);
   }
-  state.counters["server"] = Median(serverRates);
-  state.counters["raw"] = Median(rawRates);
-  state.counters["ratio"] = Median(ratios);
+  SetSpread(state, "server", Summarise(serverRates));
+  SetSpread(state, "raw", Summarise(rawRates));
+  SetSpread(state, "ratio", Summarise(ratios));
   state.counters["trials"] = static_cast<double>(ratios.size());
   state.counters["server_cpu_us"] = Median(serverCpu);
   state.counters["raw_cpu_us"] = Median(rawCpu);
@@ -92,18 +102,18 @@ bool SameContent(const std::string& a, const std::string& b, std::string& error)
   return true;
 }
 
-void RoundTrip(benchmark::State& state, const std::string& mode) {
+void RoundTrip(benchmark::State& state, Placement placement, const std::string& mode) {
   BenchSuite& suite = BenchSuite::Get();
   std::string app = suite.Application("roundtrip");
   std::string line = mode + " " + std::to_string(suite.Scaled(10000));
   std::string console = suite.WorkFile("roundtrip-stdout.txt");
   CompareWithRaw(
-      state, suite.settings.trials, 1,
+      state, placement, suite.settings.trials, 1,
       [&](Timing& t, std::string& e) { return suite.ServeEmbedded(app, line, mode, t, e); },
       [&](Timing& t, std::string& e) { return suite.ServeRaw(app, line, console, mode, t, e); });
 }
 
-void BulkWrite(benchmark::State& state) {
+void BulkWrite(benchmark::State& state, Placement placement) {
   BenchSuite& suite = BenchSuite::Get();
   std::string app = suite.Application("bulk");
   long count = suite.Scaled(5000);
@@ -115,37 +125,86 @@ void BulkWrite(benchmark::State& state) {
   // The warm-up blocks are written too.
   uintmax_t expected = static_cast<uintmax_t>(count + std::max(200L, count / 20)) * 4096;
   CompareWithRaw(
-      state, suite.settings.trials, kBlockMegabytes,
+      state, placement, suite.settings.trials, kBlockMegabytes,
       [&](Timing& t, std::string& e) { return suite.ServeEmbedded(app, serverLine, "write", t, e); },
       [&](Timing& t, std::string& e) { return suite.ServeRaw(app, rawLine, console, "write", t, e); },
       [&](std::string& e) { return SameSize(serverFile, rawFile, expected, e); });
 }
 
-void BulkSource(benchmark::State& state) {
+void BulkSource(benchmark::State& state, Placement placement) {
   BenchSuite& suite = BenchSuite::Get();
   std::string app = suite.Application("bulk");
   std::string line = "source " + std::to_string(suite.Scaled(5000));
   std::string console = suite.WorkFile("bulk-stdout.txt");
   CompareWithRaw(
-      state, suite.settings.trials, kBlockMegabytes,
+      state, placement, suite.settings.trials, kBlockMegabytes,
       [&](Timing& t, std::string& e) { return suite.ServeEmbedded(app, line, "source", t, e); },
       [&](Timing& t, std::string& e) { return suite.ServeRaw(app, line, console, "source", t, e); });
 }
 
-void ConsoleLines(benchmark::State& state) {
+// buffering: the application's standard output buffering, "none" or "full".
+void ConsoleLines(benchmark::State& state, Placement placement, const std::string& buffering) {
   BenchSuite& suite = BenchSuite::Get();
   std::string app = suite.Application("console");
   // A million lines on each side, split over the trials so that the server
   // and the raw transport still alternate within a few minutes in all.
   int trials = suite.settings.trials;
-  std::string line = std::to_string((suite.Scaled(1000000) + trials - 1) / trials);
+  std::string line = std::to_string((suite.Scaled(1000000) + trials - 1) / trials) + " " + buffering;
   std::string serverFile = suite.WorkFile("console-server.txt");
   std::string rawFile = suite.WorkFile("console-raw.txt");
   CompareWithRaw(
-      state, trials, 1,
+      state, placement, trials, 1,
       [&](Timing& t, std::string& e) { return suite.ServeRunner(app, line, serverFile, "console", t, e); },
       [&](Timing& t, std::string& e) { return suite.ServeRaw(app, line, rawFile, "console", t, e); },
       [&](std::string& e) { return SameContent(serverFile, rawFile, e); });
+}
+
+// A whole veltra-run of an application that does nothing, against starting
+// the same application bare on the raw transport: wall-clock milliseconds
+// from starting the process to reaping it, in alternating pairs.
+void Startup(benchmark::State& state, Placement placement) {
+  BenchSuite& suite = BenchSuite::Get();
+  PlacementScope scope(placement);
+  if (!scope.Applied()) {
+    state.SkipWithError("the processes could not be placed on one CPU");
+    return;
+  }
+  std::string app = suite.Application("empty");
+  using Span = BenchSuite::Span;
+  auto run = [&](Span& span, std::string& e) { return suite.TimeRunner(app, span, e); };
+  auto bare = [&](Span& span, std::string& e) { return suite.TimeBare(app, span, e); };
+  std::vector<double> runMs, bareMs, extra, startExtra, endExtra;
+  double seconds = 0;
+  for (auto _ : state) {
+    // One of each first: the files are in the page cache for every pair.
+    Span ignored;
+    std::string error;
+    if (!run(ignored, error) || !bare(ignored, error)) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+    for (int pair = 0; pair < kStartupPairs; ++pair) {
+      Span a, b;
+      bool ok = pair % 2 == 0 ? run(a, error) && bare(b, error) : bare(b, error) && run(a, error);
+      if (!ok) {
+        state.SkipWithError(error.c_str());
+        return;
+      }
+      runMs.push_back(a.total);
+      bareMs.push_back(b.total);
+      extra.push_back(a.total - b.total);
+      startExtra.push_back(a.start - b.start);
+      endExtra.push_back(a.end - b.end);
+      seconds += a.total / 1e3;
+    }
+    state.SetIterationTime(seconds);
+  }
+  SetSpread(state, "server", Summarise(runMs));
+  SetSpread(state, "raw", Summarise(bareMs));
+  SetSpread(state, "extra", Summarise(extra));
+  state.counters["start_extra"] = Median(startExtra);
+  state.counters["end_extra"] = Median(endExtra);
+  state.counters["trials"] = static_cast<double>(extra.size());
 }
 
 // A million echo requests through the embedded server, sampled at every
@@ -199,24 +258,31 @@ void SteadyState(benchmark::State& state) {
       static_cast<double>(samples[taken - 1].allocations - samples[0].allocations);
 }
 
-void Register(const char* name, void (*function)(benchmark::State&)) {
-  benchmark::RegisterBenchmark(name, function)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+template <class Function, class... Args>
+void Register(const std::string& name, Function function, Args... args) {
+  benchmark::RegisterBenchmark(name.c_str(), function, args...)
+      ->Iterations(1)
+      ->UseManualTime()
+      ->Unit(benchmark::kSecond);
 }
 
 }  // namespace
 
-void RegisterBenchmarks() {
-  benchmark::RegisterBenchmark("roundtrip/echo", RoundTrip, std::string("echo"))
-      ->Iterations(1)
-      ->UseManualTime()
-      ->Unit(benchmark::kSecond);
-  benchmark::RegisterBenchmark("roundtrip/time", RoundTrip, std::string("time"))
-      ->Iterations(1)
-      ->UseManualTime()
-      ->Unit(benchmark::kSecond);
-  Register("bulk/write", BulkWrite);
-  Register("bulk/source", BulkSource);
-  Register("console/lines", ConsoleLines);
+void RegisterBenchmarks(bool free, bool pinned) {
+  std::vector<Placement> placements;
+  if (free) placements.push_back(Placement::kFree);
+  if (pinned) placements.push_back(Placement::kPinned);
+  for (Placement p : placements) {
+    std::string suffix = std::string("/") + PlacementName(p);
+    Register("roundtrip/echo" + suffix, RoundTrip, p, std::string("echo"));
+    Register("roundtrip/time" + suffix, RoundTrip, p, std::string("time"));
+    Register("bulk/write" + suffix, BulkWrite, p);
+    Register("bulk/source" + suffix, BulkSource, p);
+    Register("console/lines" + suffix, ConsoleLines, p, std::string("none"));
+    Register("console/full" + suffix, ConsoleLines, p, std::string("full"));
+    Register("startup/empty" + suffix, Startup, p);
+  }
+  // Allocations and resident size do not depend on the placement.
   Register("steady/echo", SteadyState);
 }
 

@@ -16,9 +16,12 @@ class SummaryReporter final : public benchmark::BenchmarkReporter {
   bool ReportContext(const Context& context) override;
   void ReportRuns(const std::vector<Run>& runs) override;
 
-  // Prints the table; returns the number of figures that missed their target
-  // or could not be measured.
-  int PrintTable(std::FILE* out, const std::string& heading) const;
+  struct Outcome {
+    int missed = 0;  // beyond the measured noise, or not measured at all
+    int noise = 0;   // not met, but within the noise of the measurements
+  };
+  // Prints the table and counts what was not met.
+  Outcome PrintTable(std::FILE* out, const std::string& heading) const;
 
  private:
   struct Result {

@@ -14,8 +14,9 @@ Semaphore::Semaphore(int initial, int maximum)
     : count_(std::clamp(initial, 0, std::max(maximum, 0))), maximum_(maximum) {}
 
 void Semaphore::Notify() {
-  // Called with mutex_ held.
-  changed_.notify_all();
+  // Called with mutex_ held. Most releases find nobody waiting (the write
+  // semaphore is taken around every block sent): no broadcast for them.
+  if (waiters_ > 0) changed_.notify_all();
   for (AnyWaiter* waiter : anyWaiters_) {
     std::lock_guard<std::mutex> lock(waiter->mutex);
     waiter->signalled = true;
@@ -33,13 +34,22 @@ bool Semaphore::Release(int count) {
 
 void Semaphore::Wait() {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return count_ > 0; });
+  if (count_ <= 0) {
+    ++waiters_;
+    changed_.wait(lock, [this] { return count_ > 0; });
+    --waiters_;
+  }
   --count_;
 }
 
 bool Semaphore::WaitFor(std::chrono::milliseconds limit) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (!changed_.wait_for(lock, limit, [this] { return count_ > 0; })) return false;
+  if (count_ <= 0) {
+    ++waiters_;
+    bool taken = changed_.wait_for(lock, limit, [this] { return count_ > 0; });
+    --waiters_;
+    if (!taken) return false;
+  }
   --count_;
   return true;
 }

@@ -37,10 +37,11 @@ class VELTRA_EXPORT Semaphore {
   struct AnyWaiter;
   void Notify();
 
-  mutable std::mutex mutex_;  // guards count_ and anyWaiters_
+  mutable std::mutex mutex_;  // guards count_, waiters_ and anyWaiters_
   std::condition_variable changed_;
   int count_;
   const int maximum_;
+  int waiters_ = 0;                     // threads in Wait or WaitFor
   std::vector<AnyWaiter*> anyWaiters_;  // every WaitAny now waiting on this one
 };
 

@@ -12,7 +12,8 @@
 
 namespace veltra::sim {
 
-LinkSocket::LinkSocket(int fd) : fd_(fd), readBuffer_(new char[kReadBufferSize]) {
+LinkSocket::LinkSocket(int fd)
+    : fd_(fd), readBuffer_(new char[kReadBufferSize]), sendBuffer_(new char[kSendBufferSize]) {
   // A blocking receive wakes this often to look for a cancel, so waiting for
   // a block costs one system call instead of a failed receive, a poll and a
   // receive. A cancel is seen within this time; a reset shuts the socket
@@ -79,6 +80,7 @@ int LinkSocket::Write(const char* data, size_t count) {
   if (count == sizeof held_ && heldCount_ == 0) {
     std::memcpy(held_, data, sizeof held_);
     heldCount_ = sizeof held_;
+    holding_.store(true, std::memory_order_relaxed);
     return 0;
   }
   return SendLocked(data, count);
@@ -89,7 +91,31 @@ int LinkSocket::Flush() {
   return SendLocked(nullptr, 0);
 }
 
+int LinkSocket::SendAll(const char* data, size_t count) {
+  while (count > 0) {
+    ssize_t sent = ::send(fd_, data, count, MSG_NOSIGNAL);
+    if (sent < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    data += sent;
+    count -= static_cast<size_t>(sent);
+  }
+  return 0;
+}
+
 int LinkSocket::SendLocked(const char* data, size_t count) {
+  if (heldCount_ == 0) return SendAll(data, count);
+  holding_.store(false, std::memory_order_relaxed);
+  // A block's length word and its data: sendmsg with two parts costs more in
+  // the kernel than copying them together here.
+  if (heldCount_ + count <= kSendBufferSize) {
+    std::memcpy(sendBuffer_.get(), held_, heldCount_);
+    if (count > 0) std::memcpy(sendBuffer_.get() + heldCount_, data, count);
+    size_t total = heldCount_ + count;
+    heldCount_ = 0;
+    return SendAll(sendBuffer_.get(), total);
+  }
   iovec parts[2];
   int partCount = 0;
   if (heldCount_ > 0) parts[partCount++] = {held_, heldCount_};

@@ -4,6 +4,7 @@
 // write, so a block costs one system call.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -15,6 +16,9 @@ class LinkSocket {
   enum class Status { kOk, kClosed, kWoken, kFailed };
 
   static constexpr size_t kReadBufferSize = 64 * 1024;
+  // A held word and the write after it up to this size leave from one
+  // contiguous buffer: copying them is cheaper than a two-part sendmsg.
+  static constexpr size_t kSendBufferSize = 16 * 1024;
   // How often a receive that waits looks for a cancel.
   static constexpr int kCancelCheckMicroseconds = 50000;
 
@@ -36,9 +40,12 @@ class LinkSocket {
   int Write(const char* data, size_t count);
   // Sends a held word, so that the peer has everything we have "sent".
   int Flush();
+  // True while a word is held back; a hint only, read without the lock.
+  bool Holding() const { return holding_.load(std::memory_order_relaxed); }
 
  private:
   int SendLocked(const char* data, size_t count);
+  int SendAll(const char* data, size_t count);
 
   const int fd_;
 
@@ -47,10 +54,14 @@ class LinkSocket {
   size_t readStart_ = 0;
   size_t readEnd_ = 0;
 
-  // Guards held_ and heldCount_, and keeps the sends of different threads apart.
+  // Guards held_, heldCount_ and sendBuffer_, and keeps the sends of
+  // different threads apart.
   std::mutex sendMutex_;
   char held_[4] = {};
   size_t heldCount_ = 0;
+  // Mirrors heldCount_ != 0 for readers that do not take the lock.
+  std::atomic<bool> holding_{false};
+  std::unique_ptr<char[]> sendBuffer_;
 };
 
 }  // namespace veltra::sim

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <limits>
 #include <thread>
+#include <vector>
 
 namespace veltra {
 namespace {
@@ -40,6 +41,32 @@ TEST(SemaphoreTest, WaitForTimesOutAndWakesOnRelease) {
   });
   EXPECT_TRUE(semaphore.WaitFor(5s));
   releaser.join();
+  EXPECT_EQ(semaphore.Count(), 0);
+}
+
+// Releases wake only when someone waits: every blocked Wait, and a WaitFor
+// that timed out in between, must still be counted and woken.
+TEST(SemaphoreTest, EveryBlockedWaitIsWokenByItsRelease) {
+  Semaphore semaphore(0, 3);
+  EXPECT_FALSE(semaphore.WaitFor(10ms));
+  std::atomic<int> through{0};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 3; ++i)
+    waiters.emplace_back([&] {
+      semaphore.Wait();
+      ++through;
+    });
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(through, 0);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(semaphore.Release());
+    for (int spin = 0; spin < 500 && through < i + 1; ++spin) std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(through, i + 1);
+  }
+  for (auto& waiter : waiters) waiter.join();
+  // Uncontended, Wait takes at once and Release needs nobody.
+  EXPECT_TRUE(semaphore.Release());
+  semaphore.Wait();
   EXPECT_EQ(semaphore.Count(), 0);
 }
 

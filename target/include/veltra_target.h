@@ -350,6 +350,21 @@ int vt_printf(const char* format, ...) VT_PRINTF(1, 2);
 int vt_eprintf(const char* format, ...) VT_PRINTF(1, 2);
 int vt_fprintf(vt_file* file, const char* format, ...) VT_PRINTF(2, 3);
 int vt_vfprintf(vt_file* file, const char* format, va_list args);
+/* Buffering of the console output streams, as C's setvbuf: standard output
+   is line-buffered and standard error unbuffered until changed. A buffer is
+   sent when full (size bytes, at most and by default 4096), at a newline when
+   line-buffered, before anything goes to the other console stream, before
+   console input is asked for, before waiting on the host (signals, the
+   debugger's pause, a panel's question), at the end of the task and on
+   vt_fflush. What a buffer holds when the process dies otherwise is lost, as
+   in C. Host files are never buffered: vt_setvbuf refuses them. */
+#define VT_IOFBF 0 /* full buffering */
+#define VT_IOLBF 1 /* line buffering */
+#define VT_IONBF 2 /* none */
+int32_t vt_setvbuf(vt_file* file, int mode, size_t size);
+/* Sends what a console output stream holds (NULL: both); other files hold
+   nothing. Returns the result of the write that failed, or VT_OK. */
+int32_t vt_fflush(vt_file* file);
 /* Text and "\n" on the standard output; returns 0 or -1. */
 int vt_puts(const char* text);
 int vt_fputs(const char* text, vt_file* file);

@@ -81,6 +81,7 @@ void vt_init(int* argc, char*** argv) {
 void vt_exit(int status) {
   if (!taskEnded && vt_link_fd() >= 0) {
     taskEnded = 1;
+    vt_flush_consoles();
     vt_basalt_set_exit_status(status);
     vt_basalt_exit_task(0);
   }

@@ -235,6 +235,8 @@ int32_t vt_basalt_stream_kind(int32_t handle, int32_t* kind) {
 }
 
 int32_t vt_basalt_exit_task(int32_t w) {
+  /* After this the server may be gone: console output goes first. */
+  vt_flush_consoles();
   Begin(kExitTask);
   vt_put_int(w);
   /* The request word keeps bit 31 clear; the server takes w as the no-reply

@@ -114,6 +114,8 @@ int32_t vt_debugger_nop(void) {
 }
 
 int32_t vt_debugger_pause(void) {
+  /* The user decides when this returns: let them see what led here. */
+  vt_flush_consoles();
   vt_begin(VT_CLUSTER_DEBUGGER, 3, 0);
   return vt_call();
 }

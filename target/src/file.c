@@ -42,6 +42,7 @@ vt_file* vt_tmpfile(int32_t type, int32_t record_length) {
 
 int32_t vt_fclose(vt_file* file) {
   if (file == NULL) return Fail(VT_E_ARGUMENT);
+  if (vt_is_console_slot(file)) vt_fflush(file);
   int32_t result = vt_basalt_close(file->handle, file->removeOnClose ? VT_DELETE : VT_KEEP);
   if (vt_is_console_slot(file)) {
     vt_forget_console(file);
@@ -95,6 +96,8 @@ static int IsFixed(const vt_file* file) {
 static int32_t WritePieces(vt_file* file, uint32_t control, int32_t length, const uint8_t* data, size_t n,
                            int end) {
   vt_drop_input(file);
+  /* A record on a console stream keeps its place among buffered writes. */
+  if (vt_is_console_slot(file)) vt_flush_consoles();
   do {
     uint32_t part = n < VT_TRANSFER_MAX ? (uint32_t)n : VT_TRANSFER_MAX;
     uint32_t bits = control | (end && part == n ? VT_REC_END : 0u);

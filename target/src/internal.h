@@ -14,6 +14,9 @@ VT_NORETURN void vt_fatal(const char* format, ...) VT_PRINTF(1, 2);
 /* Called when a link is attached, so the stdio layer forgets the streams of an
    earlier attachment. */
 void vt_stdio_reset(void);
+/* Sends what the console output streams hold; before the application waits
+   on the host or ends. Returns the first failure's result. */
+int32_t vt_flush_consoles(void);
 
 /* A console or file stream of the Basalt cluster. */
 struct vt_file {

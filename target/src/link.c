@@ -394,6 +394,8 @@ uint32_t vt_poll_signals(uint32_t mask) {
 uint32_t vt_wait_signals(uint32_t mask) {
   RequireLink();
   if (mask == 0) return 0;
+  /* Waiting on the host may take the user: console output goes first. */
+  if ((pendingSignals & mask) == 0) vt_flush_consoles();
   while ((pendingSignals & mask) == 0) ReceiveBlock(stray);
   uint32_t hit = pendingSignals & mask;
   pendingSignals &= ~hit;

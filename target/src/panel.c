@@ -112,6 +112,8 @@ int32_t vt_panel_read_module(int32_t* sampling_mhz, int32_t* trigger_i, int32_t*
 }
 
 int32_t vt_panel_ask_yes_no(uint32_t cluster, const char* caption, const char* question) {
+  /* The question waits on the user, who should have seen the output before it. */
+  vt_flush_consoles();
   Begin(cluster, kAskYesNo);
   PutText(caption);
   PutText(question);

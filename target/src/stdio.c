@@ -1,7 +1,12 @@
 /* Console streams, formatted output and line input over the Basalt services.
- * Output is not buffered: every call is one write request (or several of at
- * most 4096 bytes), which keeps standard output and standard error in the
- * order the application wrote them. */
+ *
+ * Console output is buffered as C's stdio buffers it: standard output by lines
+ * and standard error not at all, unless vt_setvbuf says otherwise. A buffer
+ * is sent before anything is written to the other console stream, before
+ * console input is asked for, before the application waits on the host or
+ * ends, and on vt_fflush; so the two streams reach the host in the order the
+ * application wrote them. Host files are not buffered: every call is one
+ * write request (or several of at most 4096 bytes). */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -13,6 +18,24 @@ static int consoleTried[3];
 static int32_t lastResult;
 
 enum { kStdin, kStdout, kStderr };
+
+/* The output buffer of a console stream (slots kStdout and kStderr). */
+typedef struct {
+  uint8_t data[VT_TRANSFER_MAX];
+  uint32_t count;
+  uint32_t size; /* sent when this full */
+  int mode;      /* VT_IOFBF, VT_IOLBF or VT_IONBF */
+} OutBuffer;
+
+static OutBuffer outBuffers[3];
+
+static void DefaultBuffering(void) {
+  for (int i = 0; i < 3; ++i) {
+    outBuffers[i].count = 0;
+    outBuffers[i].size = VT_TRANSFER_MAX;
+    outBuffers[i].mode = i == kStderr ? VT_IONBF : VT_IOLBF;
+  }
+}
 
 void vt_set_last_result(int32_t result) {
   lastResult = result;
@@ -33,6 +56,8 @@ void vt_stdio_reset(void) {
     memset(&consoles[i], 0, sizeof consoles[i]);
     consoleTried[i] = 0;
   }
+  /* What an earlier link's streams held is not this link's to send. */
+  DefaultBuffering();
   lastResult = VT_OK;
 }
 
@@ -40,6 +65,8 @@ static vt_file* Console(int which) {
   vt_file* file = &consoles[which];
   if (consoleTried[which]) return file->handle >= 0 ? file : NULL;
   consoleTried[which] = 1;
+  /* Opening is a request too: what the other stream holds goes first. */
+  vt_flush_consoles();
   int32_t handle = -1;
   int32_t result = which == kStdin ? vt_basalt_open_input(0, &handle)
                                    : vt_basalt_open_output(which == kStdout ? 0 : 1, &handle);
@@ -79,10 +106,8 @@ void vt_forget_console(vt_file* file) {
   consoleTried[which] = 0;
 }
 
-int32_t vt_fwrite(vt_file* file, const void* data, size_t n) {
-  if (file == NULL) return lastResult = VT_E_ARGUMENT;
-  vt_drop_input(file);
-  const uint8_t* at = data;
+/* Sends n bytes in requests of at most 4096 bytes. */
+static int32_t WriteThrough(vt_file* file, const uint8_t* at, size_t n) {
   while (n > 0) {
     uint32_t part = n < VT_TRANSFER_MAX ? (uint32_t)n : VT_TRANSFER_MAX;
     uint32_t written = 0;
@@ -92,6 +117,83 @@ int32_t vt_fwrite(vt_file* file, const void* data, size_t n) {
     at += part;
     n -= part;
   }
+  return VT_OK;
+}
+
+static OutBuffer* BufferOf(const vt_file* file) {
+  if (file == NULL || !vt_is_console_slot(file) || file->console != kVtConsoleOutput) return NULL;
+  return &outBuffers[file - consoles];
+}
+
+/* Sends what the console stream in slot which holds. The bytes are gone
+   whatever the result, as a failed write would lose them. */
+static int32_t FlushSlot(int which) {
+  OutBuffer* buffer = &outBuffers[which];
+  if (buffer->count == 0) return VT_OK;
+  uint32_t n = buffer->count;
+  buffer->count = 0;
+  return WriteThrough(&consoles[which], buffer->data, n);
+}
+
+int32_t vt_flush_consoles(void) {
+  /* Writing to one stream empties the other first, so at most one holds
+     anything and the order here does not matter. */
+  int32_t out = FlushSlot(kStdout);
+  int32_t err = FlushSlot(kStderr);
+  return out != VT_OK ? out : err;
+}
+
+int32_t vt_fflush(vt_file* file) {
+  if (file == NULL) return vt_flush_consoles();
+  OutBuffer* buffer = BufferOf(file);
+  return buffer ? FlushSlot((int)(buffer - outBuffers)) : VT_OK;
+}
+
+int32_t vt_setvbuf(vt_file* file, int mode, size_t size) {
+  OutBuffer* buffer = BufferOf(file);
+  if (buffer == NULL || (mode != VT_IOFBF && mode != VT_IOLBF && mode != VT_IONBF))
+    return lastResult = VT_E_ARGUMENT;
+  int32_t result = FlushSlot((int)(buffer - outBuffers));
+  buffer->mode = mode;
+  /* One request carries at most 4096 bytes: a larger buffer would gain nothing. */
+  buffer->size = size == 0 || size > VT_TRANSFER_MAX ? VT_TRANSFER_MAX : (uint32_t)size;
+  return result;
+}
+
+int32_t vt_fwrite(vt_file* file, const void* data, size_t n) {
+  if (file == NULL) return lastResult = VT_E_ARGUMENT;
+  vt_drop_input(file);
+  OutBuffer* buffer = BufferOf(file);
+  if (buffer == NULL) return WriteThrough(file, data, n);
+  int which = (int)(buffer - outBuffers);
+  /* The other stream's bytes were written first; a failure there is its own
+     (kept in vt_last_result), not this write's. */
+  FlushSlot(which == kStdout ? kStderr : kStdout);
+  if (buffer->mode == VT_IONBF) return WriteThrough(file, data, n);
+  const uint8_t* at = data;
+  size_t left = n;
+  while (left > 0) {
+    if (buffer->count == 0 && left >= buffer->size) {
+      /* Whole buffers' worth go straight out; the rest is kept. */
+      size_t direct = left - left % buffer->size;
+      int32_t result = WriteThrough(file, at, direct);
+      if (result != VT_OK) return result;
+      at += direct;
+      left -= direct;
+      continue;
+    }
+    uint32_t room = buffer->size - buffer->count;
+    uint32_t part = left < room ? (uint32_t)left : room;
+    memcpy(buffer->data + buffer->count, at, part);
+    buffer->count += part;
+    at += part;
+    left -= part;
+    if (buffer->count == buffer->size) {
+      int32_t result = FlushSlot(which);
+      if (result != VT_OK) return result;
+    }
+  }
+  if (buffer->mode == VT_IOLBF && n > 0 && memchr(data, '\n', n) != NULL) return FlushSlot(which);
   return VT_OK;
 }
 
@@ -154,6 +256,8 @@ int vt_puts(const char* text) {
    (kept, so later calls see the same end without asking again). */
 static int32_t Refill(vt_file* file) {
   if (file->inputEnded) return file->inputEnded;
+  /* A prompt must be out before its answer is asked for. */
+  if (file->console == kVtConsoleInput) vt_flush_consoles();
   /* Room for any string a reply can carry, so nothing a server sends is lost,
      plus the newline put back after a text record. */
   if (file->input == NULL) {
