@@ -74,22 +74,22 @@ LinkSocket::Status LinkSocket::Read(char* buffer, size_t count, size_t& done, in
   return Status::kOk;
 }
 
-int LinkSocket::Write(const char* data, size_t count) {
+int LinkSocket::Write(const char* data, size_t count, int wakeFd) {
   std::lock_guard lock(sendMutex_);
   if (count == sizeof held_ && heldCount_ == 0) {
     std::memcpy(held_, data, sizeof held_);
     heldCount_ = sizeof held_;
     return 0;
   }
-  return SendLocked(data, count);
+  return SendLocked(data, count, wakeFd);
 }
 
-int LinkSocket::Flush() {
+int LinkSocket::Flush(int wakeFd) {
   std::lock_guard lock(sendMutex_);
-  return SendLocked(nullptr, 0);
+  return SendLocked(nullptr, 0, wakeFd);
 }
 
-int LinkSocket::SendLocked(const char* data, size_t count) {
+int LinkSocket::SendLocked(const char* data, size_t count, int wakeFd) {
   iovec parts[2];
   int partCount = 0;
   if (heldCount_ > 0) parts[partCount++] = {held_, heldCount_};
@@ -100,10 +100,17 @@ int LinkSocket::SendLocked(const char* data, size_t count) {
     msghdr message{};
     message.msg_iov = next;
     message.msg_iovlen = static_cast<size_t>(partCount);
-    ssize_t sent = ::sendmsg(fd_, &message, MSG_NOSIGNAL);
+    // Never blocking: an application that does not read must not hold the
+    // sender beyond a cancel. The wait costs nothing while the peer keeps up.
+    ssize_t sent = ::sendmsg(fd_, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent < 0) {
       if (errno == EINTR) continue;
-      return errno;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return errno;
+      if (wakeFd < 0) return EAGAIN;
+      pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
+      if (::poll(fds, 2, -1) < 0 && errno != EINTR) return errno;
+      if (fds[1].revents & POLLIN) return ECANCELED;
+      continue;
     }
     size_t left = static_cast<size_t>(sent);
     while (partCount > 0 && left >= next->iov_len) {

@@ -32,13 +32,15 @@ class LinkSocket {
   Status Read(char* buffer, size_t count, size_t& done, int wakeFd, int& error);
 
   // Sends count bytes, or holds a lone word for the next Write or Flush.
-  // Returns 0 or an errno value.
-  int Write(const char* data, size_t count);
+  // Returns 0 or an errno value. A send that has to wait for the peer to
+  // read gives up with ECANCELED once wakeFd is readable; with wakeFd -1
+  // it does not wait at all (EAGAIN).
+  int Write(const char* data, size_t count, int wakeFd);
   // Sends a held word, so that the peer has everything we have "sent".
-  int Flush();
+  int Flush(int wakeFd);
 
  private:
-  int SendLocked(const char* data, size_t count);
+  int SendLocked(const char* data, size_t count, int wakeFd);
 
   const int fd_;
 
