@@ -1,6 +1,7 @@
 #include "ApplicationProcess.h"
 
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -48,6 +49,10 @@ std::vector<std::string> ChildEnvironment(int linkFd) {
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   int error = 0;
   if (::getppid() != parent) ::_exit(127);
+  // Only the standard streams and the link cross into the application,
+  // whatever the host left open without close-on-exec.
+  ::syscall(SYS_close_range, 3, linkFd - 1, CLOSE_RANGE_CLOEXEC);
+  ::syscall(SYS_close_range, linkFd + 1, ~0U, CLOSE_RANGE_CLOEXEC);
   // Default handling and nothing blocked, whatever the host has set up for
   // its own threads.
   struct sigaction standard {};
@@ -65,6 +70,26 @@ std::vector<std::string> ChildEnvironment(int linkFd) {
   }
   [[maybe_unused]] ssize_t written = ::write(report, &error, sizeof error);
   ::_exit(127);
+}
+
+// The guard: a process in the application's group that holds nothing of the
+// host but the read end of a pipe whose write end only the host holds. When
+// the host is gone, however it went, the pipe reads as ended and the guard
+// ends the whole group, itself included: the application's own children
+// have no parent-death signal, and the host is no longer there to end them.
+[[noreturn]] void GuardGroup(pid_t group, int guardFd) {
+  if (::setpgid(0, group) != 0) ::_exit(0);
+  if (guardFd != 3) {
+    ::dup2(guardFd, 3);
+    guardFd = 3;
+  }
+  ::syscall(SYS_close_range, 0, 2, 0);
+  ::syscall(SYS_close_range, 4, ~0U, 0);
+  char byte;
+  while (::read(guardFd, &byte, 1) != 0 && errno == EINTR) {
+  }
+  ::kill(0, SIGKILL);
+  ::_exit(0);
 }
 
 }  // namespace
@@ -114,12 +139,39 @@ std::unique_ptr<ApplicationProcess> ApplicationProcess::Start(const std::string&
   error = 0;
   int pidFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   if (pidFd >= 0) ::fcntl(pidFd, F_SETFD, FD_CLOEXEC);
-  return std::unique_ptr<ApplicationProcess>(new ApplicationProcess(pid, pidFd));
+  auto process = std::unique_ptr<ApplicationProcess>(new ApplicationProcess(pid, pidFd));
+  // Without its guard the application still runs; only a host that dies
+  // without a reset would leave its children behind.
+  int guard[2];
+  if (::pipe2(guard, O_CLOEXEC) == 0) {
+    pid_t guardPid = ::fork();
+    if (guardPid == 0) GuardGroup(pid, guard[0]);
+    ::close(guard[0]);
+    if (guardPid > 0) {
+      process->guardPid_ = guardPid;
+      process->guardFd_ = guard[1];
+    } else {
+      ::close(guard[1]);
+    }
+  }
+  return process;
 }
 
 ApplicationProcess::~ApplicationProcess() {
   Terminate(std::chrono::milliseconds(200));
   if (pidFd_ >= 0) ::close(pidFd_);
+}
+
+void ApplicationProcess::EndGuard() {
+  if (guardFd_ >= 0) ::close(guardFd_);
+  guardFd_ = -1;
+  if (guardPid_ <= 0) return;
+  // Ended by the group's SIGKILL, or by its pipe closing just now.
+  ::kill(guardPid_, SIGKILL);
+  int status;
+  while (::waitpid(guardPid_, &status, 0) < 0 && errno == EINTR) {
+  }
+  guardPid_ = -1;
 }
 
 void ApplicationProcess::Ended(int status, bool known) {
@@ -165,7 +217,10 @@ bool ApplicationProcess::WaitForEnd(std::chrono::steady_clock::time_point deadli
 }
 
 void ApplicationProcess::Terminate(std::chrono::milliseconds grace) {
-  if (reaped_) return;
+  if (reaped_) {
+    EndGuard();
+    return;
+  }
   // The group is signalled while the application's own process is
   // unreaped, so its number still names this group and no other; the
   // process itself as well, in case it moved to another group.
@@ -181,6 +236,7 @@ void ApplicationProcess::Terminate(std::chrono::milliseconds grace) {
   } while (result < 0 && errno == EINTR);
   if (!ended_) Ended(status, result == pid_);
   reaped_ = true;
+  EndGuard();
 }
 
 std::string ApplicationProcess::EndDescription() const {

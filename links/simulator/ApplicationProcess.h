@@ -17,10 +17,11 @@ namespace veltra::sim {
 class ApplicationProcess {
  public:
   // Starts the executable at the absolute path in directory, with linkFd
-  // open in the child and named by VELTRA_LINK_FD. The process ends with
-  // the thread that starts it (and so with the host process), should its
-  // owner never get to end it. Returns null with error set to the errno
-  // value when it cannot be started.
+  // open in the child and named by VELTRA_LINK_FD. Should its owner never
+  // get to end it, the process ends with the thread that starts it (and so
+  // with the host process), and a guard process in its group ends the rest
+  // of the group when the host is gone. Returns null with error set to the
+  // errno value when it cannot be started.
   static std::unique_ptr<ApplicationProcess> Start(const std::string& path, const std::string& directory,
                                                    int linkFd, int& error);
 
@@ -52,9 +53,13 @@ class ApplicationProcess {
  private:
   ApplicationProcess(pid_t pid, int pidFd) : pid_(pid), pidFd_(pidFd) {}
   void Ended(int status, bool known);
+  void EndGuard();
 
   pid_t pid_;
   int pidFd_;  // readable once the process has ended; -1 without pidfd support
+  // The group's guard process (see Start) and our end of its pipe.
+  pid_t guardPid_ = -1;
+  int guardFd_ = -1;
   bool ended_ = false;
   bool reaped_ = false;
   bool statusKnown_ = false;
