@@ -2,6 +2,7 @@
 // GUI host does, runs one application on the selected link and serves it,
 // with the application's console on this program's own streams.
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -39,6 +40,8 @@ constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitTimeout = 124;
 constexpr int kExitInterrupted = 130;
+// How long a halted run may take to end before the runner leaves it.
+constexpr std::chrono::milliseconds kHaltGrace{1500};
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -194,8 +197,9 @@ int Main(int argc, char** argv) {
             " characters");
       return kExitUsage;
     }
-    if (std::FILE* probe = std::fopen(application.c_str(), "rb")) {
-      std::fclose(probe);
+    // Not blocking: a named pipe in its place must not hold the runner.
+    if (int probe = open(application.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); probe >= 0) {
+      close(probe);
     } else {
       std::fprintf(stderr,
                    "Server Failure: The Veltra server cannot start.\nApplication %s does not exist.\n",
@@ -368,7 +372,19 @@ int Main(int argc, char** argv) {
         // After the halt, so that the application does not see a clean end of
         // input first and end on its own.
         host.StopInput();
-        host.WaitForRuns(1, std::chrono::steady_clock::time_point::max());
+        // Every wait of the run ends on a halt; only our own output, blocked
+        // on a reader that never reads, can keep the server thread. Then the
+        // run is left where it stands: the application ends with the boards'
+        // reset, and the runner ends without waiting for its server.
+        if (!host.WaitForRuns(1, std::chrono::steady_clock::now() + kHaltGrace)) {
+          Error("the run did not end after the halt (is standard output read?)");
+          try {
+            if (!options.reconnect) link->Reset();
+          } catch (...) {
+          }
+          EndLeftoverProcesses();
+          std::_Exit(timedOut ? kExitTimeout : kExitInterrupted);
+        }
         break;
       }
     }

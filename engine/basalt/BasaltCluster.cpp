@@ -82,8 +82,13 @@ int RunHostCommand(const char* command, const StopEvent& stop) {
   char shell[] = "sh";
   char option[] = "-c";
   char* argv[] = {shell, option, const_cast<char*>(command), nullptr};
+  // The command gets the standard streams and nothing else of the server.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   pid_t pid = -1;
-  int error = posix_spawn(&pid, "/bin/sh", nullptr, &attributes, argv, environ);
+  int error = posix_spawn(&pid, "/bin/sh", &actions, &attributes, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (error != 0) return -1;
   int handle = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));

@@ -195,7 +195,8 @@ bool SimulatedLink::LoadFile(const char* path) {
 
 bool SimulatedLink::LoadKernel(const std::string& path) {
   // The simulated network needs no root kernel; a readable file is all we ask.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Never waiting for the writer of a named pipe given as the kernel.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     SetLoadError("Cannot read C4x kernel file %s: %s", path.c_str(), std::strerror(errno));
     return false;

@@ -120,6 +120,14 @@ TEST_F(RunnerHaltTest, HostInputThatNeverComesDoesNotHoldTheRun) {
                    4s, "a read from a pipe whose writer is silent");
 }
 
+// Our own standard output going to a reader that never reads: the runner
+// still ends, and takes the application with it.
+TEST_F(RunnerHaltTest, OutputNobodyReadsDoesNotHoldTheRunner) {
+  ExpectEndsWithin("mkfifo stalled && exec 3<>stalled; \"$VELTRA_RUN\" --timeout 1 " +
+                       Quoted(Bin("testapps/endless.app")) + " >&3; echo \"status $?\"",
+                   "124", 5s, "stalled output");
+}
+
 TEST_F(RunnerHaltTest, AHostCommandThatNeverEndsIsEndedWithTheRun) {
   ExpectEndsWithin(Stuck("command \"sleep 30 & echo $! > " + work_.File("sleeper.pid") + "; wait\"") +
                        "; echo \"status $?\"",
