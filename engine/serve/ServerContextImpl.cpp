@@ -320,7 +320,6 @@ void ServerContextImpl::CloseRedirections() {
 
 void ServerContextImpl::StopServing() {
   serving_.store(false);
-  stop_.Set();
 }
 
 bool ServerContextImpl::IsServing() {

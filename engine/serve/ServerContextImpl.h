@@ -46,9 +46,15 @@ class ServerContextImpl final : public ServerContext {
 
   // Engine-internal.
   void SetServing(bool serving) { serving_.store(serving); }
-  // A new run begins: what stopped the last one no longer stops anything.
+  // A halt: serving stops, and every host-side wait of the run ends. The
+  // application's own end (the exit service) only stops serving, so that
+  // what is still on its way to a pipe at the end of the run gets there.
+  void Halt() {
+    StopServing();
+    stop_.Set();
+  }
+  // A new run begins: what halted the last one no longer halts anything.
   void BeginRun() { stop_.Clear(); }
-  // Set by StopServing: every host-side wait of the run ends on it.
   const StopEvent& Halting() const { return stop_; }
   HostCallbacks* Host() const { return host_; }
   OptionsRecord* Options() const { return options_; }

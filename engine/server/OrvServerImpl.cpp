@@ -183,7 +183,7 @@ void OrvServerImpl::Halt() {
 }
 
 void OrvServerImpl::StopServingAndCancel() {
-  if (context_) context_->StopServing();
+  if (context_) context_->Halt();
   // A driver failing to cancel must neither reach the host's caller nor end
   // a destructor: the stop above still ends the run at its next request.
   try {
