@@ -13,7 +13,10 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_L
 endif()
 target_include_directories(veltra_warnings INTERFACE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
 
-if(VELTRA_SANITIZE)
+if(VELTRA_SANITIZE STREQUAL "thread")
+  target_compile_options(veltra_warnings INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(veltra_warnings INTERFACE -fsanitize=thread)
+elseif(VELTRA_SANITIZE)
   target_compile_options(veltra_warnings INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
                          -fno-sanitize-recover=undefined)
   target_link_options(veltra_warnings INTERFACE -fsanitize=address,undefined)

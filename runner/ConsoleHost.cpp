@@ -27,16 +27,15 @@ void ConsoleHost::Output(const char* text, bool toStderr) {
   // keeps its buffering and is flushed before input is read and at the end.
   // Merged standard error still arrives marked as standard error.
   if (toStderr && !mergeStderr_) {
-    std::fputs(text, err_);
-    std::fflush(err_);
+    if (std::fputs(text, err_) == EOF || std::fflush(err_) != 0) NoteFailure(errorOutputError_);
   } else if (std::fputs(text, out_) == EOF) {
     NoteOutputFailure();
   }
 }
 
-void ConsoleHost::NoteOutputFailure() {
+void ConsoleHost::NoteFailure(std::atomic<int>& error) {
   int expected = 0;
-  outputError_.compare_exchange_strong(expected, errno != 0 ? errno : EIO);
+  error.compare_exchange_strong(expected, errno != 0 ? errno : EIO);
 }
 
 void ConsoleHost::StopInput() {

@@ -45,9 +45,12 @@ class ConsoleHost final : public HostCallbacks {
   // The error number of the first failed write to the output stream, 0
   // while none failed: a closed pipe or a full disk behind it.
   int OutputError() const { return outputError_; }
+  // The same for the error stream: text lost there is lost just as much.
+  int ErrorOutputError() const { return errorOutputError_; }
 
  private:
-  void NoteOutputFailure();
+  static void NoteFailure(std::atomic<int>& error);
+  void NoteOutputFailure() { NoteFailure(outputError_); }
   // Reads more input into pending_; false at the end of input or when stopped.
   bool Fill();
 
@@ -65,6 +68,7 @@ class ConsoleHost final : public HostCallbacks {
   std::condition_variable finished_;
   int runsFinished_ = 0;
   std::atomic<int> outputError_{0};
+  std::atomic<int> errorOutputError_{0};
 };
 
 }  // namespace veltra

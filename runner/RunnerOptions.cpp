@@ -48,7 +48,9 @@ const char* RunnerUsage() {
          "      --stderr FILE        standard error to FILE instead of this program's own\n"
          "      --append             append to the --stdout/--stderr files instead of rewriting them\n"
          "      --merge-stderr       standard error follows standard output (not with --stderr)\n"
-         "      --board NAME[:INDEX] a board of the loaded link interfaces, by name (index 0 by default)\n"
+         "      --board NAME[:N]     board N (1 by default) of the loaded link interfaces named NAME; "
+         "boards\n"
+         "                           count from 1, as in every message about them\n"
          "      --reset-delay MS     wait MS milliseconds after resetting the boards\n"
          "      --no-reset           do not reset the boards before the run\n"
          "      --reconnect          serve an application that is already running instead of loading APP\n"
@@ -56,8 +58,10 @@ const char* RunnerUsage() {
          "      --signal N@MS        signal host semaphore N (0-9) MS milliseconds after the run starts;\n"
          "                           may be given several times\n"
          "      --timeout SECONDS    halt the run after SECONDS (exit status 124)\n"
-         "      --root DIR           keep every file name the application sends inside DIR\n"
+         "      --root DIR           keep the file names the application sends inside DIR; this alone is\n"
+         "                           no confinement: its host commands still run with your rights\n"
          "      --no-host-commands   refuse the application's host commands (result 99)\n"
+         "      --confine DIR        both: --root DIR and --no-host-commands\n"
          "      --version            show the server and link driver versions\n"
          "  -h, --help               show this text\n"
          "\n"
@@ -132,13 +136,13 @@ ParseResult ParseRunnerOptions(const std::vector<std::string>& args) {
     } else if (arg == "--merge-stderr" && noValue()) {
       options.mergeStderr = true;
     } else if (arg == "--board") {
-      if (!value(v) || v.empty()) return fail("--board needs NAME or NAME:INDEX");
+      if (!value(v) || v.empty()) return fail("--board needs NAME or NAME:N");
       auto colon = v.rfind(':');
       if (colon != std::string::npos) {
-        int index = 0;
-        if (!ParseInt(v.substr(colon + 1), index, 0, 1 << 20))
-          return fail("--board: bad board index in \"" + v + "\"");
-        options.boardIndex = index;
+        int number = 0;
+        if (!ParseInt(v.substr(colon + 1), number, 1, 1 << 20))
+          return fail("--board: bad board number in \"" + v + "\" (boards count from 1)");
+        options.boardIndex = number - 1;
         v = v.substr(0, colon);
       }
       if (v.empty()) return fail("--board needs a board name");
@@ -170,6 +174,10 @@ ParseResult ParseRunnerOptions(const std::vector<std::string>& args) {
       if (!value(v) || v.empty()) return fail("--root needs a directory");
       options.fileRoot = v;
     } else if (arg == "--no-host-commands" && noValue()) {
+      options.noHostCommands = true;
+    } else if (arg == "--confine") {
+      if (!value(v) || v.empty()) return fail("--confine needs a directory");
+      options.fileRoot = v;
       options.noHostCommands = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return fail("unknown option " + args[i]);

@@ -21,7 +21,7 @@ struct RunnerOptions {
   bool append = false;
   bool mergeStderr = false;
   std::optional<std::string> boardName;
-  int boardIndex = 0;
+  int boardIndex = 0;  // from 0; the user counts boards from 1
   std::optional<int> resetDelay;
   bool noReset = false;
   bool reconnect = false;

@@ -1,7 +1,12 @@
 // veltra-run: the headless host. It binds the engine library by name as the
 // GUI host does, runs one application on the selected link and serves it,
 // with the application's console on this program's own streams.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,6 +17,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -34,6 +40,8 @@ constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitTimeout = 124;
 constexpr int kExitInterrupted = 130;
+// How long a halted run may take to end before the runner leaves it.
+constexpr std::chrono::milliseconds kHaltGrace{1500};
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -51,6 +59,37 @@ void InstallSignalHandlers() {
   sigaction(SIGHUP, &action, nullptr);
   // A closed output pipe must not kill the runner before it ends the application.
   std::signal(SIGPIPE, SIG_IGN);
+}
+
+// The runner's children, of every thread: with the runner as subreaper,
+// whatever an application started and left behind lands here.
+std::vector<pid_t> Children() {
+  std::vector<pid_t> children;
+  if (DIR* tasks = opendir("/proc/self/task")) {
+    while (dirent* task = readdir(tasks)) {
+      if (task->d_name[0] == '.') continue;
+      std::ifstream list(std::string("/proc/self/task/") + task->d_name + "/children");
+      for (pid_t child; list >> child;) children.push_back(child);
+    }
+    closedir(tasks);
+  }
+  return children;
+}
+
+// Nothing started for a run outlives the runner: an application's process
+// that left its group, and what such a process started in turn, are
+// reparented to the runner (it is their subreaper) and ended here.
+void EndLeftoverProcesses() {
+  for (int round = 0; round < 100; ++round) {
+    std::vector<pid_t> children = Children();
+    if (children.empty()) return;
+    for (pid_t child : children) kill(child, SIGKILL);
+    int status;
+    for (pid_t child : children) {
+      while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+      }
+    }
+  }
 }
 
 void Error(const std::string& text) {
@@ -158,8 +197,9 @@ int Main(int argc, char** argv) {
             " characters");
       return kExitUsage;
     }
-    if (std::FILE* probe = std::fopen(application.c_str(), "rb")) {
-      std::fclose(probe);
+    // Not blocking: a named pipe in its place must not hold the runner.
+    if (int probe = open(application.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); probe >= 0) {
+      close(probe);
     } else {
       std::fprintf(stderr,
                    "Server Failure: The Veltra server cannot start.\nApplication %s does not exist.\n",
@@ -195,6 +235,9 @@ int Main(int argc, char** argv) {
   }
 
   InstallSignalHandlers();
+  // Orphans of the run's processes come to us rather than to init, so that
+  // none of them outlives the runner (see EndLeftoverProcesses).
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
   RunnerUi console(stderr);
   Ui::Install(&console);
 
@@ -228,8 +271,8 @@ int Main(int argc, char** argv) {
   if (options.boardName) {
     link = server->linkManager->OpenLinkByName(options.boardName->c_str(), options.boardIndex);
     if (!link) {
-      Error("no board named \"" + *options.boardName + "\" with index " + std::to_string(options.boardIndex) +
-            " in the loaded link interfaces");
+      Error("no board " + std::to_string(options.boardIndex + 1) + " named \"" + *options.boardName +
+            "\" in the loaded link interfaces");
       return kExitError;
     }
   } else {
@@ -329,7 +372,19 @@ int Main(int argc, char** argv) {
         // After the halt, so that the application does not see a clean end of
         // input first and end on its own.
         host.StopInput();
-        host.WaitForRuns(1, std::chrono::steady_clock::time_point::max());
+        // Every wait of the run ends on a halt; only our own output, blocked
+        // on a reader that never reads, can keep the server thread. Then the
+        // run is left where it stands: the application ends with the boards'
+        // reset, and the runner ends without waiting for its server.
+        if (!host.WaitForRuns(1, std::chrono::steady_clock::now() + kHaltGrace)) {
+          Error("the run did not end after the halt (is standard output read?)");
+          try {
+            if (!options.reconnect) link->Reset();
+          } catch (...) {
+          }
+          EndLeftoverProcesses();
+          std::_Exit(timedOut ? kExitTimeout : kExitInterrupted);
+        }
         break;
       }
     }
@@ -357,6 +412,11 @@ int Main(int argc, char** argv) {
     if (timedOut)
       std::fprintf(stderr, "veltra-run: halted after %g s (--timeout)\n", *options.timeoutSeconds);
     if (outputError) Error(std::string("cannot write standard output: ") + std::strerror(outputError));
+    // Standard error lost on its way out: said where it may still arrive.
+    if (int errorError = host.ErrorOutputError()) {
+      Error(std::string("cannot write standard error: ") + std::strerror(errorError));
+      if (status == 0) status = kExitError;
+    }
   }
   finished = true;
   for (auto& t : signallers) t.join();
@@ -370,7 +430,8 @@ int Main(int argc, char** argv) {
     }
   }
   server->Shutdown();
-  std::fflush(stdout);
+  EndLeftoverProcesses();
+  if (std::fflush(stdout) != 0 && status == 0) status = kExitError;
   return status;
 }
 

@@ -2,6 +2,7 @@
 # Builds everything and runs every test.
 #   scripts/test.sh             normal build in build/
 #   scripts/test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
+#   scripts/test.sh --thread    ThreadSanitizer build in build-tsan/ (slow; not part of CI)
 set -euo pipefail
 source "$(dirname "$0")/setup.sh"
 veltra_install_missing
@@ -15,6 +16,10 @@ if [ "${1:-}" = "--sanitize" ]; then
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export LSAN_OPTIONS="suppressions=$VELTRA_ROOT/tests/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+elif [ "${1:-}" = "--thread" ]; then
+  dir="$VELTRA_ROOT/build-tsan"
+  options+=(-DVELTRA_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug)
+  export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$VELTRA_ROOT/tests/tsan.supp"
 fi
 veltra_build "$dir" "${options[@]}"
 

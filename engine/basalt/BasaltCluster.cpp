@@ -1,12 +1,19 @@
 #include "engine/basalt/BasaltCluster.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +29,8 @@
 #include "veltra/ServerContext.h"
 #include "veltra/ServerError.h"
 
+extern char** environ;
+
 namespace veltra {
 
 using namespace basalt;
@@ -30,6 +39,7 @@ namespace {
 
 constexpr size_t kTableGrowth = 10;
 constexpr int32_t kConsoleRecordLength = 1024;
+constexpr std::chrono::milliseconds kReaderRetry{20};
 
 bool IsBinaryType(int type) {
   return type == 0 || type == 2 || type == 4 || type == 5;
@@ -53,6 +63,46 @@ const char* OpenMode(int type, int access, bool create) {
     default:
       return create ? (text ? "w+" : "w+b") : (text ? "r+" : "r+b");
   }
+}
+
+// As system(3), but a halt of the run ends the wait, and with it the command
+// and everything it started (its own process group).
+int RunHostCommand(const char* command, const StopEvent& stop) {
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigset_t all;
+  sigemptyset(&none);
+  sigfillset(&all);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+  char shell[] = "sh";
+  char option[] = "-c";
+  char* argv[] = {shell, option, const_cast<char*>(command), nullptr};
+  // The command gets the standard streams and nothing else of the server.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  pid_t pid = -1;
+  int error = posix_spawn(&pid, "/bin/sh", &actions, &attributes, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (error != 0) return -1;
+  int handle = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (handle >= 0) {
+    bool ended = stop.WaitReady(handle, POLLIN);
+    close(handle);
+    // Killed while the shell is unreaped, so its number still names its group.
+    if (!ended) kill(-pid, SIGKILL);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return status;
 }
 
 }  // namespace
@@ -120,6 +170,23 @@ struct BasaltCluster::Impl {
   }
 
   const OptionsRecord* Options() { return static_cast<ServerContextImpl&>(Context()).Options(); }
+  const StopEvent& Halting() { return static_cast<ServerContextImpl&>(Context()).Halting(); }
+
+  // Opens as open(2) would, but a named pipe never keeps the server waiting
+  // beyond the run: the descriptor comes back non-blocking.
+  FileRoot::Outcome OpenWithoutWaiting(FileRoot& root, const char* path, int flags, int* descriptor) {
+    for (;;) {
+      FileRoot::Outcome outcome = root.Open(path, flags | O_NONBLOCK, descriptor);
+      // A named pipe without a reader refuses a non-blocking writer: wait
+      // for one as a blocking open would, until the run is stopped.
+      if (outcome != FileRoot::Outcome::Failed || errno != ENXIO) return outcome;
+      int error = errno;
+      if (!Halting().Sleep(kReaderRetry)) {
+        errno = error;
+        return outcome;
+      }
+    }
+  }
 
   // The file root of the options as they stand now; made again when they
   // name another one.
@@ -297,8 +364,17 @@ int BasaltCluster::Impl::OpenFile() {
   const char* mode = OpenMode(type, access, stream->create);
   FileRoot& root = Root();
   int descriptor = -1;
-  if (Allowed(root.Open(name, OpenFlags(mode), &descriptor), root, name)) {
-    stream->file = fdopen(descriptor, mode);
+  if (Allowed(OpenWithoutWaiting(root, name, OpenFlags(mode), &descriptor), root, name)) {
+    struct stat info;
+    if (fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) {
+      fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+      stream->file = fdopen(descriptor, mode);
+    } else {
+      // A pipe, terminal or socket may keep a transfer waiting: the run's
+      // stop ends it.
+      stream->file = Halting().StoppableStream(descriptor, mode);
+      stream->characterDevice = S_ISCHR(info.st_mode);
+    }
     if (!stream->file) close(descriptor);
   }
   if (!stream->file) {
@@ -374,6 +450,9 @@ int BasaltCluster::Impl::OpenConsoleInput() {
     stream->file = stdin;
     stream->recordLength = kConsoleRecordLength;
     stream->consoleInput = true;
+    // Lines come where service 12 takes them from, in one order: the
+    // host's stoppable reader or the run's input file.
+    stream->lineSource = [this](char* out, int size) { return Context().ReadLine(out, size); };
     stream->kindBits = BasaltStream::kStdinBit;
   } else {
     stream->kindBits = BasaltStream::kCommandLineBit;
@@ -709,7 +788,7 @@ int BasaltCluster::Impl::HostCommand() {
   std::fflush(nullptr);
   // The command's own exit status, as the shell reports it: 128 + the
   // signal that ended it; -1 when no shell could be started.
-  int status = std::system(data);
+  int status = RunHostCommand(data, Halting());
   if (status == -1) return -1;
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);

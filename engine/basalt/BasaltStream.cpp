@@ -70,6 +70,7 @@ bool BasaltStream::IsRegularFile() const {
 
 bool BasaltStream::IsCharacterDevice() const {
   struct stat info;
+  if (file && fileno(file) < 0) return characterDevice;
   return file && fstat(fileno(file), &info) == 0 && S_ISCHR(info.st_mode);
 }
 
@@ -103,6 +104,7 @@ size_t BasaltStream::Get(void* out, size_t size, size_t count) {
 }
 
 char* BasaltStream::GetLine(char* out, int size) {
+  if (lineSource) return lineSource(out, size) > 0 ? out : nullptr;
   BeforeRead();
   return std::fgets(out, size, file);
 }
@@ -242,6 +244,9 @@ int BasaltStream::ReadLineRecord(uint32_t control, uint32_t count, char* out, in
 // is read; the line end is taken now, so that it never reads as an empty
 // record of its own. Anything else is put back.
 void BasaltStream::TakeLineEnd() {
+  // A line source cannot put a character back; the line end comes as the
+  // next line, as with the service 12 reads of the same input.
+  if (lineSource) return;
   off_t mark = ftello(file);
   int c = GetChar();
   if (c == '\n') return;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -102,6 +103,12 @@ class BasaltStream {
   bool consoleOutput = false;
   bool consoleInput = false;
   int kindBits = 0;
+  // Where a stream without a descriptor of its own (a stoppable pipe) says
+  // it is a character device.
+  bool characterDevice = false;
+  // Reads one line as fgets does, returning its length (0 at the end):
+  // console input takes its lines from the server's input route.
+  std::function<int(char*, int)> lineSource;
 
  private:
   bool IsRegularFile() const;

@@ -146,10 +146,28 @@ FileRoot::Outcome FileRoot::Relative(const char* name, std::string* relative) co
     return Outcome::Failed;
   }
   if (name[0] != '/') {
-    *relative = name;
+    // A relative name starts from the current directory, the application's,
+    // as it does without a root; that directory must lie inside the root,
+    // and the name is then resolved beneath the root like any other, so
+    // ".." may climb to the root and no further.
+    std::string base;
+    Outcome outcome = BelowRoot(CurrentDirectory(), &base);
+    if (outcome != Outcome::Done) return outcome;
+    *relative = base == "." ? std::string(name) : base + '/' + name;
     return Outcome::Done;
   }
-  std::vector<std::string> parts = Split(name);
+  return BelowRoot(name, relative);
+}
+
+std::string FileRoot::CurrentDirectory() {
+  std::error_code error;
+  std::filesystem::path current = std::filesystem::current_path(error);
+  return error ? std::string() : current.string();
+}
+
+FileRoot::Outcome FileRoot::BelowRoot(const std::string& path, std::string* relative) const {
+  if (path.empty() || path[0] != '/') return Outcome::Outside;
+  std::vector<std::string> parts = Split(path);
   const std::vector<std::string>* prefix = nullptr;
   if (StartsWith(parts, spelled_))
     prefix = &spelled_;

@@ -1,7 +1,8 @@
 // Where the file names an application sends lead. Without a root a name is
 // used as it stands, relative to the current directory (the application's).
 // With a root every name is resolved inside that directory: relative names
-// against it, absolute names only when they lie within it. A name that would
+// from the current directory, which must lie inside the root (else every
+// relative name is refused), absolute names only when they lie within it. A name that would
 // leave it, by "..", by an absolute path elsewhere or by a symbolic link
 // (also one in a parent component), is refused. Resolution holds directory
 // descriptors from the root down, so a component swapped for a link while a
@@ -55,6 +56,9 @@ class FileRoot {
  private:
   // The path below the root that a name stands for ("." for the root).
   Outcome Relative(const char* name, std::string* relative) const;
+  // The same for an absolute path; Outside for one that is not below the root.
+  Outcome BelowRoot(const std::string& path, std::string* relative) const;
+  static std::string CurrentDirectory();
   Outcome OpenBeneath(const std::string& relative, int flags, int* fd);
   Outcome KernelOpen(const std::string& relative, int flags, int* fd);
   Outcome WalkOpen(const std::string& relative, int flags, int* fd);

@@ -1,5 +1,10 @@
 #include "engine/serve/ServerContextImpl.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +21,9 @@ constexpr int kMonitorTextSize = 256;
 constexpr int kFatalTextSize = 128;
 constexpr unsigned kMonitorWordLimit = 32;
 constexpr unsigned kMonitorWordsPerLine = 8;
+// How often an output file that is a named pipe without a reader is tried
+// again; the run's stop ends the waiting.
+constexpr std::chrono::milliseconds kReaderRetry{20};
 
 // Two names of one file, so that stdout and stderr redirected to it share a
 // handle instead of overwriting each other from two.
@@ -113,11 +121,21 @@ void ServerContextImpl::ClearProgramOverride() {
 
 void ServerContextImpl::SetCommandLine(const char* text) {
   if (!options_) return;
+  std::lock_guard<std::mutex> lock(commandLineMutex_);
   std::snprintf(options_->CommandLine, kCommandLineLimit + 1, "%s", text ? text : "");
 }
 
 const char* ServerContextImpl::CommandLine() {
-  return options_ ? options_->CommandLine : "";
+  if (!options_) return "";
+  // The host sets the command line on its own thread while the application
+  // may be reading it: each thread gets a copy taken under the lock, valid
+  // until its next call.
+  thread_local char copy[kCommandLineSize];
+  std::lock_guard<std::mutex> lock(commandLineMutex_);
+  size_t length = strnlen(options_->CommandLine, sizeof copy - 1);
+  std::memcpy(copy, options_->CommandLine, length);
+  copy[length] = '\0';
+  return copy;
 }
 
 int ServerContextImpl::CommandLineLimit() {
@@ -137,7 +155,7 @@ void ServerContextImpl::SetExitStatus(int status) {
 }
 
 int ServerContextImpl::ExitStatus() {
-  return exitStatus_;
+  return exitStatus_.load();
 }
 
 void ServerContextImpl::Write(char* buffer, int length, bool toStderr) {
@@ -214,37 +232,63 @@ void ServerContextImpl::OpenRedirections() {
 }
 
 void ServerContextImpl::OpenRedirection(StreamOptions& record) {
-  const char* mode;
-  const char* verb;
-  if (record.IsInput) {
-    mode = "r";
-    verb = "read from";
-  } else if (record.Append) {
-    mode = "a+";
-    verb = "append to";
-  } else {
-    mode = "w";
-    verb = "write to";
-  }
-  std::unique_lock<std::mutex> lock(filesMutex_);
-  // A handle still open from an earlier open of this record would be lost;
-  // close it unless another stream shares it.
-  if (record.Handle) {
-    bool shared = false;
-    if (options_) {
-      for (StreamOptions* other : {&options_->StdIn, &options_->StdOut, &options_->StdErr})
-        if (other != &record && other->Handle == record.Handle) shared = true;
+  // The C library's modes "r", "a+" and "w" (see OpenStreamFile).
+  const char* verb = record.IsInput ? "read from" : record.Append ? "append to" : "write to";
+  {
+    std::lock_guard<std::mutex> lock(filesMutex_);
+    // A handle still open from an earlier open of this record would be lost;
+    // close it unless another stream shares it.
+    if (record.Handle) {
+      bool shared = false;
+      if (options_) {
+        for (StreamOptions* other : {&options_->StdIn, &options_->StdOut, &options_->StdErr})
+          if (other != &record && other->Handle == record.Handle) shared = true;
+      }
+      if (!shared) std::fclose(record.Handle);
+      record.Handle = nullptr;
     }
-    if (!shared) std::fclose(record.Handle);
-    record.Handle = nullptr;
   }
   if (record.Filename[0] == '\0') return;
-  record.Handle = std::fopen(record.Filename, mode);
-  if (record.Handle) return;
-  lock.unlock();
+  // Opened without the lock: a named pipe may keep us waiting for its other
+  // end, and monitor lines from other threads must not wait for that.
+  std::FILE* file = OpenStreamFile(record.Filename, record.IsInput, record.Append);
+  if (file) {
+    std::lock_guard<std::mutex> lock(filesMutex_);
+    record.Handle = file;
+    return;
+  }
   char text[kPathSize + 64];
   std::snprintf(text, sizeof text, "Cannot %s %s\nCheck View/Options/Standard I/O", verb, record.Filename);
   Ui::MessageBox(host_ ? host_->MainWindow() : nullptr, text, "Standard I/O", MessageIcon::Warning);
+}
+
+std::FILE* ServerContextImpl::OpenStreamFile(const char* name, bool input, bool append) {
+  // Close-on-exec: neither the application's processes nor host commands
+  // may hold the run's files. Never blocking in open: a named pipe opens at
+  // once, and its transfers wait on the stop event.
+  int flags = input ? O_RDONLY : append ? O_RDWR | O_CREAT | O_APPEND : O_WRONLY | O_CREAT | O_TRUNC;
+  flags |= O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  int fd;
+  while ((fd = ::open(name, flags, 0666)) < 0) {
+    // A named pipe without a reader refuses a non-blocking writer; wait for
+    // one as a blocking open would, until the run is stopped.
+    if (errno != EINTR && (errno != ENXIO || !stop_.Sleep(kReaderRetry))) return nullptr;
+  }
+  const char* mode = input ? "r" : append ? "a+" : "w";
+  struct stat info;
+  std::FILE* file = nullptr;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    file = ::fdopen(fd, mode);
+  } else {
+    file = stop_.StoppableStream(fd, mode);
+  }
+  if (!file) {
+    int error = errno;
+    ::close(fd);
+    errno = error;
+  }
+  return file;
 }
 
 void ServerContextImpl::CloseRedirections() {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/serve/StopEvent.h"
 #include "veltra/HostCallbacks.h"
 #include "veltra/OptionsRecord.h"
 #include "veltra/ServerContext.h"
@@ -45,6 +46,16 @@ class ServerContextImpl final : public ServerContext {
 
   // Engine-internal.
   void SetServing(bool serving) { serving_.store(serving); }
+  // A halt: serving stops, and every host-side wait of the run ends. The
+  // application's own end (the exit service) only stops serving, so that
+  // what is still on its way to a pipe at the end of the run gets there.
+  void Halt() {
+    StopServing();
+    stop_.Set();
+  }
+  // A new run begins: what halted the last one no longer halts anything.
+  void BeginRun() { stop_.Clear(); }
+  const StopEvent& Halting() const { return stop_; }
   HostCallbacks* Host() const { return host_; }
   OptionsRecord* Options() const { return options_; }
   // Routes a text that is not zero-terminated in writable memory.
@@ -54,6 +65,9 @@ class ServerContextImpl final : public ServerContext {
   // Routes a text that has a terminating zero at text[length].
   void Route(const char* text, size_t length, bool toStderr);
   void AppendToFile(StreamOptions& stream, const char* text, size_t length);
+  // Opens a redirection file without waiting for a named pipe's other end
+  // longer than the run lasts; null with errno on failure.
+  std::FILE* OpenStreamFile(const char* name, bool input, bool append);
   // Writes "MON: " text "\n" on the error route.
   void MonitorLine(const char* text);
 
@@ -61,13 +75,18 @@ class ServerContextImpl final : public ServerContext {
   OptionsRecord* options_;
   // Written by the GUI thread (Halt), read by the serve loop between requests.
   std::atomic<bool> serving_{false};
-  int exitStatus_ = 0;
+  StopEvent stop_;
+  // Written by the server thread, read by the host's thread at any time.
+  std::atomic<int> exitStatus_{0};
   std::optional<std::string> programName_;
   std::optional<std::string> arguments_;
   const char* applicationPath_ = "";
   // Guards the Handle fields of the three stream records against a close
   // while another thread (a signal's monitor line) appends to a file.
   std::mutex filesMutex_;
+  // Guards the options record's CommandLine, written by the host's thread
+  // and read by services on the server thread.
+  std::mutex commandLineMutex_;
 };
 
 }  // namespace veltra

@@ -64,6 +64,7 @@ OrvServerImpl::OrvServerImpl(WindowHandle owner) : owner_(owner) {
 }
 
 OrvServerImpl::~OrvServerImpl() {
+  *alive_ = false;
   closing_ = true;
   {
     std::lock_guard<std::mutex> lock(threadMutex_);
@@ -141,38 +142,54 @@ void OrvServerImpl::ResetBoards(bool force) {
 }
 
 void OrvServerImpl::Run() {
-  std::lock_guard<std::mutex> lock(runMutex_);
-  ++releasedRun_;
-  request_ = RunRequest{};
-  runSemaphore_.Release();
+  Release(RunRequest{});
 }
 
 void OrvServerImpl::Reconnect(bool sendWord, uint32_t word) {
   // The word is sent by the run itself, where a failing link ends that run
   // with its error instead of throwing into the host.
+  Release(RunRequest{false, sendWord, word});
+}
+
+void OrvServerImpl::Release(const RunRequest& request) {
   std::lock_guard<std::mutex> lock(runMutex_);
-  ++releasedRun_;
-  request_ = RunRequest{false, sendWord, word};
+  ReleasedRun run{++releasedRun_, request};
+  if (released_.empty()) {
+    released_.push_back(run);
+    // Between runs the server thread is the waiter this release wakes: the
+    // run is as good as taken, and another may wait behind it.
+    handedOver_ = !inRun_;
+  } else if (released_.size() < (handedOver_ ? 2u : 1u)) {
+    released_.push_back(run);
+  } else {
+    released_.back() = run;
+  }
+  // The queue says what is to run; the semaphore only wakes the thread, and
+  // a release it refuses at its maximum loses nothing.
   runSemaphore_.Release();
 }
 
 void OrvServerImpl::Halt() {
   std::lock_guard<std::mutex> lock(runMutex_);
-  // The run in progress, else the run released and not yet begun. With
-  // neither there is nothing to stop, and a cancel left on the link would
-  // fail the first read of the next run.
-  if (inRun_)
+  if (inRun_) {
     haltedRun_ = currentRun_;
-  else if (releasedRun_ > currentRun_)
-    haltedRun_ = releasedRun_;
-  else
+    StopServingAndCancel();
     return;
-  StopServingAndCancel();
+  }
+  // Runs released and not yet begun never start. Nothing of theirs waits on
+  // the link, so it is left alone: a cancel left there would fail the first
+  // read of the next run.
+  if (!released_.empty()) haltedRun_ = released_.back().number;
 }
 
 void OrvServerImpl::StopServingAndCancel() {
-  if (context_) context_->StopServing();
-  if (Link* link = link_) link->Cancel();
+  if (context_) context_->Halt();
+  // A driver failing to cancel must neither reach the host's caller nor end
+  // a destructor: the stop above still ends the run at its next request.
+  try {
+    if (Link* link = link_) link->Cancel();
+  } catch (...) {
+  }
 }
 
 void OrvServerImpl::Shutdown() {
@@ -251,18 +268,28 @@ WindowHandle OrvServerImpl::MainWindow() const {
 
 void OrvServerImpl::ThreadMain() {
   serverThread_ = std::this_thread::get_id();
-  host_->ThreadStarted();
+  HostCallbacks* host = host_;
+  host->ThreadStarted();
   for (;;) {
     context_->CloseRedirections();
+    bool pending;
+    {
+      std::lock_guard<std::mutex> lock(runMutex_);
+      pending = !released_.empty();
+    }
     // Stop is listed first, so a shutdown wins over a pending run.
-    if (Semaphore::WaitAny(stopSemaphore_, runSemaphore_) == 0) break;
-    PerformRun();
+    if (pending ? stopSemaphore_.TryWait() : Semaphore::WaitAny(stopSemaphore_, runSemaphore_) == 0) break;
+    if (!PerformRun()) {
+      // Deleted by the host in its RunFinished: only the host is left.
+      host->ThreadEnding();
+      return;
+    }
   }
-  host_->ThreadEnding();
+  host->ThreadEnding();
 }
 
 bool OrvServerImpl::Halted() const {
-  return currentRun_ != 0 && haltedRun_ == currentRun_;
+  return currentRun_ != 0 && currentRun_ <= haltedRun_;
 }
 
 bool OrvServerImpl::ShouldReport() const {
@@ -274,15 +301,19 @@ void OrvServerImpl::ReportError(const char* text, const char* caption) {
   Ui::MessageBox(MainWindow(), text, caption, MessageIcon::Warning);
 }
 
-void OrvServerImpl::PerformRun() {
+bool OrvServerImpl::PerformRun() {
   {
     std::lock_guard<std::mutex> lock(runMutex_);
-    // The run does what was asked last; a release made after the wait ended
-    // is served by this run, not by a second one.
+    // A wake-up left by a release whose run this thread has taken already.
     runSemaphore_.TryWait();
-    currentRun_ = releasedRun_;
-    run_ = request_;
+    if (released_.empty()) return true;
+    currentRun_ = released_.front().number;
+    run_ = released_.front().request;
+    released_.pop_front();
+    handedOver_ = false;
     inRun_ = true;
+    // What stopped an earlier run stops nothing of this one.
+    if (!Halted()) context_->BeginRun();
   }
   servePhase_ = false;
   // Each run reports its own status; one left from an earlier run would be
@@ -290,11 +321,12 @@ void OrvServerImpl::PerformRun() {
   context_->SetExitStatus(0);
   outcome_ = RunOutcome::Failed;
   // Halted before the server thread began it: nothing is loaded or served.
-  bool errorShown = !Halted() && GuardedRunCycle();
+  bool started = !Halted();
+  bool errorShown = started && GuardedRunCycle();
   ReportRefusedCluster(errorShown);
   // A link failure caused by Halt's cancel is the halt, not an error.
   if (Halted() && outcome_ == RunOutcome::Failed) outcome_ = RunOutcome::Halted;
-  CleanUpRun();
+  return CleanUpRun(started);
 }
 
 bool OrvServerImpl::GuardedRunCycle() {
@@ -421,7 +453,7 @@ void OrvServerImpl::Serve() {
   outcome_ = !ended ? RunOutcome::Failed : Halted() ? RunOutcome::Halted : RunOutcome::Terminated;
 }
 
-void OrvServerImpl::CleanUpRun() {
+bool OrvServerImpl::CleanUpRun(bool started) {
   context_->SetServing(false);
   if (record_->MonGeneral) context_->Monitor("Server terminated");
   context_->CloseRedirections();
@@ -435,18 +467,22 @@ void OrvServerImpl::CleanUpRun() {
     std::lock_guard<std::mutex> lock(runMutex_);
     // A driver failing while the run is wound up must not end the server
     // thread; the run is over either way.
-    try {
-      StopServingAndCancel();
-    } catch (...) {
-    }
+    // A run that never started has nothing on the link to stop, and leaves
+    // no cancel there for the next one.
+    if (started) StopServingAndCancel();
     try {
       if (Link* link = link_) link->RunEnded();
     } catch (...) {
     }
     inRun_ = false;
   }
+  // Read first: the host may delete this server in its RunFinished.
+  bool exitOnStop = record_->ExitOnStop;
+  WindowHandle window = MainWindow();
+  std::shared_ptr<std::atomic<bool>> alive = alive_;
   host_->RunFinished();
-  if (record_->ExitOnStop) Ui::PostQuit(MainWindow());
+  if (exitOnStop) Ui::PostQuit(window);
+  return *alive;
 }
 
 }  // namespace veltra

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -46,8 +47,9 @@ class OrvServerImpl final : public OrvServer {
 
  private:
   void ThreadMain();
-  // One run: the guarded run cycle, then the clean-up.
-  void PerformRun();
+  // One run: the guarded run cycle, then the clean-up. False when the host
+  // deleted this server from its RunFinished: nothing of it may be touched.
+  bool PerformRun();
   // The run cycle inside the error guard; true when it showed an error.
   bool GuardedRunCycle();
   // Ends the run on a cluster that the host's thread added twice.
@@ -55,7 +57,7 @@ class OrvServerImpl final : public OrvServer {
   void RunCycle();
   void LoadAndServe();
   void Serve();
-  void CleanUpRun();
+  bool CleanUpRun(bool started);
   // What Halt does to the run, without marking it as halted by the user.
   void StopServingAndCancel();
   // Whether Halt stopped the run the server thread is performing.
@@ -111,18 +113,32 @@ class OrvServerImpl final : public OrvServer {
     bool notify = false;  // reconnect: send the application one word first
     uint32_t word = 0;
   };
-  // Guards releasedRun_, request_, currentRun_ and inRun_, and is held while
-  // Halt cancels the link and while the clean-up ends the run on the link,
-  // so a Halt's cancel never reaches a run that has already ended.
+  struct ReleasedRun {
+    uint64_t number;
+    RunRequest request;
+  };
+  void Release(const RunRequest& request);
+  // Guards releasedRun_, released_, handedOver_, currentRun_ and
+  // inRun_, and is held while Halt cancels the link and while the clean-up
+  // ends the run on the link, so a Halt's cancel never reaches a run that
+  // has already ended.
   std::mutex runMutex_;
   uint64_t releasedRun_ = 0;  // the number of the run released last
-  RunRequest request_;        // what the run released last is to do
+  // Runs released and not yet begun, oldest first. As with a semaphore of
+  // maximum one: a release between runs is the waiting thread's next run
+  // at once (handedOver_), and one more may wait behind it; a release
+  // beyond that replaces the one waiting.
+  std::deque<ReleasedRun> released_;
+  bool handedOver_ = false;  // released_.front() went to the waiting thread
   // The number of the run the server thread took last; written under
   // runMutex_ by the server thread only, which may read it without the lock.
   uint64_t currentRun_ = 0;
   bool inRun_ = false;  // the server thread is performing currentRun_
-  // The run Halt stopped last.
+  // Every run up to this number is halted.
   std::atomic<uint64_t> haltedRun_{0};
+  // Whether this server still exists, for a server thread that returns from
+  // a host callback that deleted it.
+  std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
   // The current run's request; server thread only.
   RunRequest run_;
   // Set once the run has begun serving; before that the serving flag says

@@ -75,7 +75,7 @@ LinkSocket::Status LinkSocket::Read(char* buffer, size_t count, size_t& done, in
   return Status::kOk;
 }
 
-int LinkSocket::Write(const char* data, size_t count) {
+int LinkSocket::Write(const char* data, size_t count, int wakeFd) {
   std::lock_guard lock(sendMutex_);
   if (count == sizeof held_ && heldCount_ == 0) {
     std::memcpy(held_, data, sizeof held_);
@@ -83,20 +83,32 @@ int LinkSocket::Write(const char* data, size_t count) {
     holding_.store(true, std::memory_order_relaxed);
     return 0;
   }
-  return SendLocked(data, count);
+  return SendLocked(data, count, wakeFd);
 }
 
-int LinkSocket::Flush() {
+int LinkSocket::Flush(int wakeFd) {
   std::lock_guard lock(sendMutex_);
-  return SendLocked(nullptr, 0);
+  return SendLocked(nullptr, 0, wakeFd);
 }
 
-int LinkSocket::SendAll(const char* data, size_t count) {
+int LinkSocket::WaitToSend(int wakeFd) {
+  if (errno == EINTR) return 0;
+  if (errno != EAGAIN && errno != EWOULDBLOCK) return errno;
+  if (wakeFd < 0) return EAGAIN;
+  pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
+  if (::poll(fds, 2, -1) < 0 && errno != EINTR) return errno;
+  if (fds[1].revents & POLLIN) return ECANCELED;
+  return 0;
+}
+
+int LinkSocket::SendAll(const char* data, size_t count, int wakeFd) {
   while (count > 0) {
-    ssize_t sent = ::send(fd_, data, count, MSG_NOSIGNAL);
+    // Never blocking: an application that does not read must not hold the
+    // sender beyond a cancel. The wait costs nothing while the peer keeps up.
+    ssize_t sent = ::send(fd_, data, count, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent < 0) {
-      if (errno == EINTR) continue;
-      return errno;
+      if (int error = WaitToSend(wakeFd)) return error;
+      continue;
     }
     data += sent;
     count -= static_cast<size_t>(sent);
@@ -104,8 +116,8 @@ int LinkSocket::SendAll(const char* data, size_t count) {
   return 0;
 }
 
-int LinkSocket::SendLocked(const char* data, size_t count) {
-  if (heldCount_ == 0) return SendAll(data, count);
+int LinkSocket::SendLocked(const char* data, size_t count, int wakeFd) {
+  if (heldCount_ == 0) return SendAll(data, count, wakeFd);
   holding_.store(false, std::memory_order_relaxed);
   // A block's length word and its data: sendmsg with two parts costs more in
   // the kernel than copying them together here.
@@ -114,7 +126,7 @@ int LinkSocket::SendLocked(const char* data, size_t count) {
     if (count > 0) std::memcpy(sendBuffer_.get() + heldCount_, data, count);
     size_t total = heldCount_ + count;
     heldCount_ = 0;
-    return SendAll(sendBuffer_.get(), total);
+    return SendAll(sendBuffer_.get(), total, wakeFd);
   }
   iovec parts[2];
   int partCount = 0;
@@ -126,10 +138,10 @@ int LinkSocket::SendLocked(const char* data, size_t count) {
     msghdr message{};
     message.msg_iov = next;
     message.msg_iovlen = static_cast<size_t>(partCount);
-    ssize_t sent = ::sendmsg(fd_, &message, MSG_NOSIGNAL);
+    ssize_t sent = ::sendmsg(fd_, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent < 0) {
-      if (errno == EINTR) continue;
-      return errno;
+      if (int error = WaitToSend(wakeFd)) return error;
+      continue;
     }
     size_t left = static_cast<size_t>(sent);
     while (partCount > 0 && left >= next->iov_len) {

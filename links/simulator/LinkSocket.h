@@ -36,16 +36,21 @@ class LinkSocket {
   Status Read(char* buffer, size_t count, size_t& done, int wakeFd, int& error);
 
   // Sends count bytes, or holds a lone word for the next Write or Flush.
-  // Returns 0 or an errno value.
-  int Write(const char* data, size_t count);
+  // Returns 0 or an errno value. A send that has to wait for the peer to
+  // read gives up with ECANCELED once wakeFd is readable; with wakeFd -1
+  // it does not wait at all (EAGAIN).
+  int Write(const char* data, size_t count, int wakeFd);
   // Sends a held word, so that the peer has everything we have "sent".
-  int Flush();
+  int Flush(int wakeFd);
   // True while a word is held back; a hint only, read without the lock.
   bool Holding() const { return holding_.load(std::memory_order_relaxed); }
 
  private:
-  int SendLocked(const char* data, size_t count);
-  int SendAll(const char* data, size_t count);
+  int SendLocked(const char* data, size_t count, int wakeFd);
+  int SendAll(const char* data, size_t count, int wakeFd);
+  // After a send failed with errno: 0 to try again (once the peer can take
+  // more), or the error to give up with (ECANCELED once wakeFd is readable).
+  int WaitToSend(int wakeFd);
 
   const int fd_;
 

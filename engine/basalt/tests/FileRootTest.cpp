@@ -49,7 +49,11 @@ class FileRootTest : public testing::TestWithParam<FileRoot::Resolver> {
     fs::create_symlink("../inner.txt", root_ / "sub" / "up");
     fs::create_symlink("loop", root_ / "loop");
     fs::create_directory_symlink("root", dir_.Path() / "alias");
+    // The application's directory, from which relative names start.
+    previous_ = fs::current_path();
+    fs::current_path(root_);
   }
+  void TearDown() override { fs::current_path(previous_); }
 
   // Opens through a root at path and reads what the descriptor holds.
   Outcome Read(FileRoot& root, const std::string& name, std::string* text = nullptr) {
@@ -83,6 +87,7 @@ class FileRootTest : public testing::TestWithParam<FileRoot::Resolver> {
   TempDir dir_;
   fs::path root_ = dir_.Path() / "root";
   fs::path outside_ = dir_.Path() / "outside";
+  fs::path previous_;
 };
 
 TEST_P(FileRootTest, NamesInsideTheRootResolveThere) {
@@ -104,7 +109,6 @@ TEST_P(FileRootTest, NamesInsideTheRootResolveThere) {
   EXPECT_EQ(Read(aliased, (dir_.Path() / "alias" / "inner.txt").string(), &text), Outcome::Done);
   EXPECT_EQ(Read(aliased, (root_ / "inner.txt").string(), &text), Outcome::Done);
   EXPECT_EQ(text, "inner");
-  // Relative names are the root's, not the current directory's.
   EXPECT_EQ(Create(root, "in/made.txt"), Outcome::Done);
   EXPECT_EQ(Contents(root_ / "sub" / "made.txt"), "new");
   EXPECT_EQ(Read(root, "missing.txt"), Outcome::Failed);
@@ -112,6 +116,37 @@ TEST_P(FileRootTest, NamesInsideTheRootResolveThere) {
   EXPECT_EQ(Read(root, ""), Outcome::Failed);
   EXPECT_EQ(Read(root, "loop"), Outcome::Failed);
   EXPECT_EQ(errno, ELOOP);
+}
+
+// Relative names start from the current directory (the application's) when
+// it lies inside the root; ".." climbs within the root and not beyond.
+TEST_P(FileRootTest, RelativeNamesStartFromTheApplicationsDirectory) {
+  FileRoot root(root_.string(), GetParam());
+  fs::current_path(root_ / "sub");
+  EXPECT_EQ(Create(root, "rel.dat"), Outcome::Done);
+  EXPECT_EQ(Contents(root_ / "sub" / "rel.dat"), "new");
+  EXPECT_FALSE(fs::exists(root_ / "rel.dat"));
+  EXPECT_EQ(Create(root, "../x.dat"), Outcome::Done);
+  EXPECT_EQ(Contents(root_ / "x.dat"), "new");
+  std::string text;
+  EXPECT_EQ(Read(root, "../inner.txt", &text), Outcome::Done);
+  EXPECT_EQ(text, "inner");
+  EXPECT_EQ(root.Rename("rel.dat", "../moved.dat"), Outcome::Done);
+  EXPECT_TRUE(fs::exists(root_ / "moved.dat"));
+  EXPECT_EQ(root.Remove("../moved.dat"), Outcome::Done);
+  for (const char* name : {"../../outside/secret.txt", "../out/secret.txt", "../.."}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Read(root, name), Outcome::Outside);
+  }
+  // Through the root's alias the directory is still inside.
+  fs::current_path(dir_.Path() / "alias" / "sub");
+  EXPECT_EQ(Read(root, "../inner.txt"), Outcome::Done);
+  // An application directory outside the root: no relative name is taken.
+  fs::current_path(outside_);
+  EXPECT_EQ(Read(root, "secret.txt"), Outcome::Outside);
+  EXPECT_EQ(Create(root, "new.txt"), Outcome::Outside);
+  EXPECT_EQ(Read(root, (root_ / "inner.txt").string()), Outcome::Done) << "absolute names still are";
+  ExpectOutsideUntouched();
 }
 
 TEST_P(FileRootTest, EveryWayOutIsRefused) {

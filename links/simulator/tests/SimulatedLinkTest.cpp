@@ -34,6 +34,28 @@ std::string CwdOf(Link* link) {
   return std::string(reinterpret_cast<const char*>(reply.data() + 1), reply[0]);
 }
 
+// Whether a process that is not ours to reap has ended: gone, or a zombie
+// waiting for whoever inherited it; waits up to the limit for that.
+bool EndsWithin(pid_t pid, std::chrono::milliseconds limit) {
+  auto ended = [pid] {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string number, name, state;
+    return !(stat >> number >> name >> state) || state == "Z";
+  };
+  auto deadline = Clock::now() + limit;
+  while (!ended() && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
+  return ended();
+}
+
+pid_t ReadPid(const std::string& file) {
+  pid_t pid = 0;
+  for (int attempt = 0; attempt < 500 && pid == 0; ++attempt) {
+    std::ifstream in(file);
+    if (!(in >> pid)) std::this_thread::sleep_for(10ms);
+  }
+  return pid;
+}
+
 class SimulatedLinkTest : public SimulatorTest {
  protected:
   void SetUp() override {
@@ -234,6 +256,57 @@ TEST_F(SimulatedLinkTest, ApplicationHasItsOwnProcessGroupAndResetEndsIt) {
   EXPECT_TRUE(ended()) << "the script's child outlived the reset";
 }
 
+// The application's own process ends first (its link closes, the run ends
+// and RunEnded looks at it); what it started in its group still ends with
+// the reset.
+TEST_F(SimulatedLinkTest, ResetEndsTheGroupAfterTheApplicationHasExited) {
+  std::string childFile = dir.File("child.pid");
+  std::string script = dir.File("leaver.app");
+  // The child does not hold the link, so the link closes with the script.
+  WriteFile(
+      script,
+      "#!/bin/sh\neval \"exec $VELTRA_LINK_FD>&-\"\nsleep 300 &\necho $! > '" + childFile + "'\nexit 4\n",
+      0755);
+  ASSERT_TRUE(link->LoadFile(script.c_str())) << link->LoadError();
+  pid_t child = ReadPid(childFile);
+  ASSERT_GT(child, 0);
+  char word[4];
+  QMXExc closed = LinkErrorOf([&] { link->Read(word, 4); });
+  EXPECT_STREQ(closed.message, "The application on board 1 closed the link (exit status 4)");
+  link->RunEnded();
+  EXPECT_FALSE(EndsWithin(child, 0ms)) << "ended before the reset";
+  auto begun = Clock::now();
+  link->Reset();
+  EXPECT_LT(Clock::now() - begun, 100ms) << "a reset of an ended application waited";
+  EXPECT_TRUE(EndsWithin(child, 5s)) << "the application's child outlived the reset";
+}
+
+// An application that never reads: the sender blocks once the socket is
+// full, and a cancel ends that wait as it ends a read.
+TEST_F(SimulatedLinkTest, CancelWakesAWriteToAnApplicationThatDoesNotRead) {
+  std::string script = dir.File("deaf.app");
+  WriteFile(script, "#!/bin/sh\nexec sleep 300\n", 0755);
+  ASSERT_TRUE(link->LoadFile(script.c_str())) << link->LoadError();
+  auto writer = std::async(std::launch::async, [&] {
+    std::vector<uint32_t> block(1001, 0);
+    block[0] = 4000;
+    return LinkErrorOf([&] {
+      for (int i = 0; i < 100000; ++i) link->Write(block.data(), static_cast<int>(block.size() * 4));
+    });
+  });
+  EXPECT_EQ(writer.wait_for(300ms), std::future_status::timeout) << "the socket never filled";
+  link->Cancel();
+  if (writer.wait_for(2s) != std::future_status::ready) {
+    link->Reset();  // wakes it, so that the failure does not hang the test
+    FAIL() << "the cancel did not wake the write";
+  }
+  QMXExc cancelled = writer.get();
+  EXPECT_EQ(cancelled.error, kErrorCancelled);
+  EXPECT_STREQ(cancelled.message, "write cancelled");
+  link->RunEnded();  // a held word the application never takes does not hold it either
+  link->Reset();
+}
+
 TEST_F(SimulatedLinkTest, ResetWakesAReadOnAnotherThread) {
   pid_t pid = LoadTestApp(link);
   BackgroundRead blocked(link, 4);
@@ -267,7 +340,7 @@ TEST_F(SimulatedLinkTest, ApplicationEndingInMidBlockIsReported) {
   QMXExc closed = BackgroundRead(link, 8).Failure(5s);
   EXPECT_STREQ(closed.message, "The application on board 1 closed the link (exit status 3)");
   EXPECT_EQ(closed.error, kErrorLinkClosed);
-  EXPECT_TRUE(Reaped(pid));
+  EXPECT_TRUE(Exited(pid));
   // Asked again, the board still knows what happened.
   EXPECT_STREQ(LinkErrorOf([&] { link->Read(data, 4); }).message,
                "The application on board 1 closed the link (exit status 3)");
@@ -277,6 +350,8 @@ TEST_F(SimulatedLinkTest, ApplicationEndingInMidBlockIsReported) {
   closed = BackgroundRead(link, 4).Failure(5s);
   EXPECT_EQ(std::string(closed.message).rfind("The application on board 1 was killed by signal 9", 0), 0u)
       << closed.message;
+  EXPECT_TRUE(Exited(pid));
+  link->Reset();
   EXPECT_TRUE(Reaped(pid));
 
   // Closed its end but kept running: said so, and Reset still ends it.
@@ -307,6 +382,8 @@ TEST_F(SimulatedLinkTest, WritingToAClosedLinkThrowsWithoutSigpipe) {
   ASSERT_TRUE(thrown);
   EXPECT_EQ(failed.error, EPIPE);
   EXPECT_STREQ(failed.message, "The application on board 1 closed the link (exit status 0)");
+  EXPECT_TRUE(Exited(pid));
+  link->Reset();
   EXPECT_TRUE(Reaped(pid));
 }
 

@@ -127,6 +127,12 @@ bool Reaped(pid_t pid) {
   return ::waitpid(pid, &status, WNOHANG) < 0 && errno == ECHILD;
 }
 
+bool Exited(pid_t pid) {
+  siginfo_t info{};
+  return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == pid;
+}
+
 bool Running(pid_t pid) {
   int status = 0;
   return ::waitpid(pid, &status, WNOHANG) == 0;

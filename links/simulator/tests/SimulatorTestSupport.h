@@ -76,6 +76,9 @@ QMXExc LinkErrorOf(F f) {
 bool Reaped(pid_t pid);
 // True while the process runs and has not been reaped.
 bool Running(pid_t pid);
+// Ended but left unreaped: the link reaps its application only when it ends
+// the application's process group.
+bool Exited(pid_t pid);
 
 void WriteFile(const std::string& path, const std::string& text, unsigned mode);
 
