@@ -13,6 +13,7 @@ namespace veltra {
 
 class BigText : public QWidget {
   Q_OBJECT
+  Q_PROPERTY(QString text READ Text)
 
  public:
   explicit BigText(QWidget* parent = nullptr, int height = 50, int width = 20);

@@ -30,7 +30,7 @@ class MainPanel : public PanelWindow {
   const MainPanelState& State() const { return state_; }
 
   // The file "&Load" settles on, as if chosen in its dialog.
-  void LoadPatternFile(const QString& path);
+  Q_INVOKABLE void LoadPatternFile(const QString& path);
 
   QCheckBox* PatternCheck() const { return dacAsPattern_; }
   QRadioButton* SineRadio() const { return sine_; }
