@@ -58,6 +58,7 @@ const char* RunnerUsage() {
          "      --timeout SECONDS    halt the run after SECONDS (exit status 124)\n"
          "      --root DIR           keep every file name the application sends inside DIR\n"
          "      --no-host-commands   refuse the application's host commands (result 99)\n"
+         "      --answer yes|no      the answer to the application's yes/no questions (no by default)\n"
          "      --version            show the server and link driver versions\n"
          "  -h, --help               show this text\n"
          "\n"
@@ -169,6 +170,9 @@ ParseResult ParseRunnerOptions(const std::vector<std::string>& args) {
     } else if (arg == "--root") {
       if (!value(v) || v.empty()) return fail("--root needs a directory");
       options.fileRoot = v;
+    } else if (arg == "--answer") {
+      if (!value(v) || (v != "yes" && v != "no")) return fail("--answer needs yes or no");
+      options.answerYes = v == "yes";
     } else if (arg == "--no-host-commands" && noValue()) {
       options.noHostCommands = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
