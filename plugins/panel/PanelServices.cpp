@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/Ui.h"
+#include "plugins/panel/BigText.h"
 #include "plugins/panel/InputPanel.h"
 #include "plugins/panel/MainPanel.h"
 #include "plugins/panel/ModulePanel.h"
@@ -66,16 +67,19 @@ int PanelServices::OpenStatus(RequestChannel&) {
 
 int PanelServices::ShowStatus(RequestChannel& channel) {
   const std::string text = ReadText(channel);
-  bool shown = false;
+  bool shown = false, changed = false;
   if (!status_) return 1;
   PanelGui::Run([&] {
     if (!status_->IsOpen() || status_->Terminated()) return;
-    status_->ShowText(QString::fromLocal8Bit(text.c_str()));
+    const QString shownText = QString::fromLocal8Bit(text.c_str());
+    changed = status_->Display()->Text() != shownText;
+    status_->ShowText(shownText);
     shown = true;
   });
   if (!shown) return 1;
-  // Without a display nobody sees the window: the log does.
-  if (PanelGui::Headless()) std::fprintf(stderr, "status: %s\n", text.c_str());
+  // Without a display nobody sees the window: the log does, once per text
+  // (an application that polls for "Terminate" sends the same one again).
+  if (PanelGui::Headless() && changed) std::fprintf(stderr, "status: %s\n", text.c_str());
   return 0;
 }
 

@@ -3,6 +3,8 @@
 // every service answers from what they hold.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/settings/Registry.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
@@ -85,6 +87,30 @@ TEST_F(PanelRunTest, AnotherProcessReadsWhatTheLastOneSaved) {
   Registry input(RegistryRoot::LocalMachine, "SOFTWARE\\Orv Limited\\Plexa_310\\DlgInput");
   int32_t left = -1;
   EXPECT_EQ(input.ReadInt("input_left", left), RegistryStatus::Ok);
+}
+
+TEST_F(PanelRunTest, TheQuestionExampleTakesTheAnswerGiven) {
+  const std::string app = TestBinDirectory() + "/examples/question.app";
+  ProcessResult yes = Run({"--answer", "yes", app});
+  EXPECT_EQ(yes.out, "Yes: going on.\n");
+  EXPECT_NE(yes.err.find("Veltra demo: Shall the demonstration go on?\n"), std::string::npos) << yes.err;
+  EXPECT_EQ(yes.exitStatus, 0);
+  ProcessResult no = Run({app});
+  EXPECT_EQ(no.out, "No: stopping here.\n");
+  EXPECT_EQ(no.exitStatus, 3);
+}
+
+// The signal generator needs the combined plug-in for its graph.
+TEST_F(PanelRunTest, TheSignalGeneratorRunsHeadlessThroughTheCombinedPlugin) {
+  if (!std::filesystem::exists(TestBinDirectory() + "/Plexa_300.so")) GTEST_SKIP() << "no Plexa_300.so";
+  ProcessResult result = Run({"--args", "5", TestBinDirectory() + "/examples/panel.app"});
+  EXPECT_EQ(result.out, "Signal generator ended after 5 spectra\n") << result.err;
+  // The sliders' first-run places give 20100 Hz at full scale; one line per text.
+  const std::string line = "status: 20100 Hz, 100 %\n";
+  const std::size_t first = result.err.find(line);
+  EXPECT_NE(first, std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find(line, first + 1), std::string::npos) << result.err;
+  EXPECT_EQ(result.exitStatus, 0);
 }
 
 }  // namespace
