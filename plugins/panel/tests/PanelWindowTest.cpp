@@ -12,6 +12,7 @@
 #include <QSlider>
 
 #include "platform/settings/Registry.h"
+#include "platform/settings/tests/StoreTestSupport.h"
 #include "plugins/panel/BigText.h"
 #include "plugins/panel/MainPanel.h"
 #include "plugins/panel/ModulePanel.h"
@@ -111,6 +112,44 @@ TEST(PanelSettingsTest, MissingOrMistypedValuesKeepTheirDefaults) {
   panel.close();
   EXPECT_EQ(PanelKey("Plexa_310", "Ctrl5610").ReadInt("DacFreq"), 105);
   EXPECT_EQ(PanelKey("Plexa_310", "Ctrl5610").ReadInt("DacAsPattern"), 0);
+}
+
+TEST(PanelSettingsTest, AReadOnlyStoreGivesItsValuesAndTakesNothing) {
+  test::TempDir config(true);
+  {
+    PanelKey key("Plexa_310", "Ctrl5610");
+    key.WriteInt("AdcFreq", 80);
+    key.WriteInt("xpos", 12);
+  }
+  std::filesystem::permissions(config.File("machine.db"), std::filesystem::perms::owner_read |
+                                                              std::filesystem::perms::group_read |
+                                                              std::filesystem::perms::others_read);
+  std::filesystem::permissions(config.Path(),
+                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                                   std::filesystem::perms::group_read | std::filesystem::perms::group_exec |
+                                   std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
+  const std::string report = test::InChild(
+      [] {
+        test::ChildChecks check;
+        PanelKey key("Plexa_310", "Ctrl5610");
+        check.Expect(!key.IsWritable(), "key opens read-only");
+        MainPanelState state = MainPanelState::Load(key);
+        check.Expect(state.block.adcMhz == 80, "stored value read");
+        check.Expect(state.block.dacMhz == 30, "default kept");
+        state.block.adcMhz = 40;
+        state.Save(key);
+        key.WriteInt("xpos", 99);
+        PanelKey again("Plexa_310", "Ctrl5610");
+        check.Expect(MainPanelState::Load(again).block.adcMhz == 80, "nothing written");
+        check.Expect(again.ReadInt("xpos") == 12, "place not written");
+        check.Expect(!again.ReadInt("DacFreq").has_value(), "no new value");
+        return check.Report();
+      },
+      true);
+  EXPECT_EQ(report, "");
+  std::filesystem::permissions(config.Path(), std::filesystem::perms::owner_all);
+  std::filesystem::permissions(config.File("machine.db"),
+                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST(BigTextTest, BoldBlackWhenEnabledGreyWhenDisabled) {
