@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <atomic>
 
 #include "platform/Ui.h"
@@ -36,7 +37,9 @@ void Run(const std::function<void()>& function) {
 }
 
 bool Headless() {
-  return headless;
+  // The application object may have come from another plug-in (the graph
+  // cluster makes one the same way): off screen is off screen.
+  return headless || (QCoreApplication::instance() && QGuiApplication::platformName() == "offscreen");
 }
 
 }  // namespace veltra::PanelGui

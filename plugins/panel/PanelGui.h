@@ -10,7 +10,8 @@ namespace veltra::PanelGui {
 
 // Runs function on the windows' thread and waits for it.
 void Run(const std::function<void()>& function);
-// True when this library made the application object (no GUI host).
+// True without a display: this library made the application object, or
+// the windows are on the off-screen platform anyway.
 bool Headless();
 
 }  // namespace veltra::PanelGui
