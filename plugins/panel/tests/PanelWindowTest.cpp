@@ -10,7 +10,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QThread>
+#include <atomic>
+#include <thread>
 
+#include "platform/Ui.h"
 #include "platform/settings/Registry.h"
 #include "platform/settings/tests/StoreTestSupport.h"
 #include "plugins/panel/BigText.h"
@@ -19,6 +23,7 @@
 #include "plugins/panel/PanelKey.h"
 #include "plugins/panel/PanelPlacement.h"
 #include "plugins/panel/PanelServices.h"
+#include "plugins/panel/PanelWindow.h"
 #include "plugins/panel/tests/FakeChannel.h"
 #include "tests/support/TempDir.h"
 
@@ -222,6 +227,55 @@ TEST(CombinedNumberingTest, ModuleServicesAndTheGapsAroundThem) {
   ASSERT_TRUE(combined.Serve(17, channel, result));
   ASSERT_EQ(channel.bytes.size(), 1u);
   EXPECT_EQ(channel.bytes[0].size(), 536u);
+}
+
+// As in the GUI host: the services run on a server thread and every window
+// call is handed to the GUI thread, which stays free between requests.
+class GuiThreadUi : public UiBackend {
+ public:
+  MessageResult MessageBox(WindowHandle, const std::string&, const std::string&, MessageIcon, MessageButtons,
+                           MessageResult answer) override {
+    return answer;
+  }
+  void PostQuit(WindowHandle) override {}
+  void Invoke(const std::function<void()>& function) override {
+    if (QThread::currentThread() == qApp->thread()) return function();
+    QMetaObject::invokeMethod(qApp, function, Qt::BlockingQueuedConnection);
+  }
+};
+
+TEST(GuiThreadTest, ServicesFromTheServerThreadLeaveTheWindowsOnTheGuiThread) {
+  test::TempDir config(true);
+  GuiThreadUi ui;
+  Ui::Install(&ui);
+  PanelServices services("Plexa_310", PanelServices::Numbering::Standalone);
+  test::FakeChannel channel;
+  std::atomic<bool> done{false};
+  std::vector<int> results;
+  std::thread server([&] {
+    int result = -1;
+    for (int service : {6, 7, 3, 4, 8}) {
+      services.Serve(service, channel, result);
+      results.push_back(result);
+    }
+    done = true;
+  });
+  while (!done) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  server.join();
+  Ui::Install(nullptr);
+  EXPECT_EQ(results, (std::vector<int>{0, 0, 0, 100, 0}));
+  EXPECT_EQ(channel.words, (std::vector<int32_t>{100}));
+  ASSERT_EQ(channel.bytes.size(), 1u);
+  EXPECT_EQ(channel.bytes[0].size(), 536u);
+  int windows = 0;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (!qobject_cast<PanelWindow*>(widget)) continue;
+    ++windows;
+    EXPECT_EQ(widget->thread(), qApp->thread());
+  }
+  EXPECT_GE(windows, 2);
+  // Closed from the server thread, saved before the reply.
+  EXPECT_TRUE(PanelKey("Plexa_310", "Ctrl5610").ReadInt("xpos").has_value());
 }
 
 }  // namespace
