@@ -12,8 +12,10 @@
 #include <QSlider>
 #include <QThread>
 #include <atomic>
+#include <random>
 #include <thread>
 
+#include "platform/RecordingUi.h"
 #include "platform/Ui.h"
 #include "platform/settings/Registry.h"
 #include "platform/settings/tests/StoreTestSupport.h"
@@ -227,6 +229,44 @@ TEST(CombinedNumberingTest, ModuleServicesAndTheGapsAroundThem) {
   ASSERT_TRUE(combined.Serve(17, channel, result));
   ASSERT_EQ(channel.bytes.size(), 1u);
   EXPECT_EQ(channel.bytes[0].size(), 536u);
+}
+
+// Requests of any shape to every number of both numberings: the replies keep
+// their shape, and nothing is written past a buffer (the sanitizer build
+// checks that).
+TEST(PanelFuzzTest, RandomRequestsNeverOverrunAndAlwaysReplyInShape) {
+  test::TempDir config(true);
+  RecordingUi ui;
+  Ui::Install(&ui);
+  std::mt19937 random(20261207);
+  PanelServices standalone("Plexa_310", PanelServices::Numbering::Standalone);
+  PanelServices combined("Plexa_300", PanelServices::Numbering::Combined);
+  test::FakeChannel channel;
+  for (int round = 0; round < 600; ++round) {
+    channel.Clear();
+    const int arguments = static_cast<int>(random() % 4);
+    for (int i = 0; i < arguments; ++i) {
+      if (random() % 2) {
+        channel.Word(static_cast<int32_t>(random()));
+      } else {
+        std::vector<unsigned char> bytes(random() % 300);
+        for (auto& byte : bytes) byte = static_cast<unsigned char>(random() % 4 ? 'a' + random() % 26 : 0);
+        channel.Bytes(bytes.data(), bytes.size());
+      }
+    }
+    const int service = static_cast<int>(random() % 24) - 1;
+    PanelServices& services = random() % 2 ? standalone : combined;
+    int result = -7;
+    if (!services.Serve(service, channel, result)) {
+      EXPECT_EQ(result, -7);
+      continue;
+    }
+    // Replies: at most the four module words, or the one 536-byte block.
+    EXPECT_LE(channel.words.size(), 4u) << service;
+    for (const auto& bytes : channel.bytes) EXPECT_EQ(bytes.size(), 536u);
+    if (round % 50 == 0) QApplication::processEvents();
+  }
+  Ui::Install(nullptr);
 }
 
 // As in the GUI host: the services run on a server thread and every window
