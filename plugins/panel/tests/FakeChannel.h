@@ -35,13 +35,14 @@ class FakeChannel : public RequestChannel {
   }
   uint32_t ReadBytes(void* destination) override {
     auto count = static_cast<uint32_t>(Front().size());
-    std::memcpy(destination, Front().data(), count);
+    if (count > 0) std::memcpy(destination, Front().data(), count);
     items_.pop_front();
     return count;
   }
   uint32_t ReadBytesBounded(void* destination, uint32_t capacity) override {
     auto count = static_cast<uint32_t>(Front().size());
-    std::memcpy(destination, Front().data(), count < capacity ? count : capacity);
+    if (count > 0 && capacity > 0)
+      std::memcpy(destination, Front().data(), count < capacity ? count : capacity);
     items_.pop_front();
     return count;
   }

@@ -37,6 +37,13 @@ int32_t WordAt(const std::array<unsigned char, PanelSettings::kBlockSize>& block
                               static_cast<uint32_t>(block[at + 3]) << 24);
 }
 
+// The services never delete their windows (a run's windows outlive it); the
+// tests do, so that the test program ends without leaks.
+void DeletePanelWindows() {
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    if (qobject_cast<PanelWindow*>(widget)) delete widget;
+}
+
 TEST(PanelRulesTest, TheBlockIsLittleEndianWithTheTerminateFlagAfterTheWholePathField) {
   PanelSettings settings;
   settings.adcMhz = 105;
@@ -229,6 +236,7 @@ TEST(CombinedNumberingTest, ModuleServicesAndTheGapsAroundThem) {
   ASSERT_TRUE(combined.Serve(17, channel, result));
   ASSERT_EQ(channel.bytes.size(), 1u);
   EXPECT_EQ(channel.bytes[0].size(), 536u);
+  DeletePanelWindows();
 }
 
 // Requests of any shape to every number of both numberings: the replies keep
@@ -267,6 +275,7 @@ TEST(PanelFuzzTest, RandomRequestsNeverOverrunAndAlwaysReplyInShape) {
     if (round % 50 == 0) QApplication::processEvents();
   }
   Ui::Install(nullptr);
+  DeletePanelWindows();
 }
 
 // As in the GUI host: the services run on a server thread and every window
@@ -316,6 +325,7 @@ TEST(GuiThreadTest, ServicesFromTheServerThreadLeaveTheWindowsOnTheGuiThread) {
   EXPECT_GE(windows, 2);
   // Closed from the server thread, saved before the reply.
   EXPECT_TRUE(PanelKey("Plexa_310", "Ctrl5610").ReadInt("xpos").has_value());
+  DeletePanelWindows();
 }
 
 }  // namespace
