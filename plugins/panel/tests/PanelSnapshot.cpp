@@ -43,7 +43,10 @@ int main(int argc, char** argv) {
   MainPanel main("Plexa_310");
   main.TakeSettings();
   Write(main, directory, "main");
+  main.LoadPatternFile(QStringLiteral("/data/patterns/ramp.pat"));
   main.CustomRadio()->click();
+  main.TakeSettings();
+  Write(main, directory, "main-custom");
   main.PatternCheck()->click();
   Write(main, directory, "main-disabled");
 
