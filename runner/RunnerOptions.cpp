@@ -62,6 +62,7 @@ const char* RunnerUsage() {
          "                           no confinement: its host commands still run with your rights\n"
          "      --no-host-commands   refuse the application's host commands (result 99)\n"
          "      --confine DIR        both: --root DIR and --no-host-commands\n"
+         "      --answer yes|no      the answer to the application's yes/no questions (no by default)\n"
          "      --version            show the server and link driver versions\n"
          "  -h, --help               show this text\n"
          "\n"
@@ -173,6 +174,9 @@ ParseResult ParseRunnerOptions(const std::vector<std::string>& args) {
     } else if (arg == "--root") {
       if (!value(v) || v.empty()) return fail("--root needs a directory");
       options.fileRoot = v;
+    } else if (arg == "--answer") {
+      if (!value(v) || (v != "yes" && v != "no")) return fail("--answer needs yes or no");
+      options.answerYes = v == "yes";
     } else if (arg == "--no-host-commands" && noValue()) {
       options.noHostCommands = true;
     } else if (arg == "--confine") {

@@ -30,6 +30,7 @@ struct RunnerOptions {
   std::optional<double> timeoutSeconds;
   std::optional<std::string> fileRoot;  // confines the application's file names
   bool noHostCommands = false;
+  std::optional<bool> answerYes;  // --answer: how yes/no questions are answered
   bool version = false;
   bool help = false;
 };

@@ -126,10 +126,14 @@ class RunnerUi : public ConsoleUi {
   MessageResult MessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
                            MessageIcon icon, MessageButtons buttons, MessageResult defaultButton) override {
     if (caption == "Standard I/O") streamFailed = true;
+    // A question of yes or no takes the --answer given, when one was.
+    if (answer && (buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel))
+      defaultButton = *answer ? MessageResult::Yes : MessageResult::No;
     return ConsoleUi::MessageBox(owner, text, caption, icon, buttons, defaultButton);
   }
 
   std::atomic<bool> streamFailed{false};
+  std::optional<bool> answer;  // --answer
 };
 
 void CopyText(char* field, size_t size, const std::string& text) {
@@ -239,6 +243,7 @@ int Main(int argc, char** argv) {
   // none of them outlives the runner (see EndLeftoverProcesses).
   prctl(PR_SET_CHILD_SUBREAPER, 1);
   RunnerUi console(stderr);
+  console.answer = options.answerYes;
   Ui::Install(&console);
 
   DynamicLibrary engine;

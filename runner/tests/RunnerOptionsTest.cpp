@@ -130,5 +130,13 @@ TEST(RunnerOptionsTest, HelpAndVersionNeedNoApplication) {
   EXPECT_EQ(Parse({"--", "-odd-name"}).application, "-odd-name.app");
 }
 
+TEST(RunnerOptionsTest, AnswerIsYesOrNoAndOtherwiseUnset) {
+  EXPECT_FALSE(Parse({"a"}).answerYes.has_value());
+  EXPECT_EQ(Parse({"--answer", "yes", "a"}).answerYes, true);
+  EXPECT_EQ(Parse({"--answer=no", "a"}).answerYes, false);
+  EXPECT_NE(ErrorOf({"--answer", "maybe", "a"}).find("--answer needs yes or no"), std::string::npos);
+  EXPECT_NE(ErrorOf({"a", "--answer"}).find("--answer"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace veltra
