@@ -1,0 +1,46 @@
+#include "plugins/graph/cluster/GraphGui.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <atomic>
+
+#include "platform/Ui.h"
+
+namespace veltra::GraphGui {
+namespace {
+
+std::atomic<bool> headless{false};
+
+// Qt keeps pointers to argc and argv for the life of the application.
+int argumentCount = 3;
+char programName[] = "veltra";
+char platformOption[] = "-platform";
+char platformName[] = "offscreen";
+char* arguments[] = {programName, platformOption, platformName, nullptr};
+
+void EnsureApplication() {
+  if (QCoreApplication::instance()) return;
+  // No GUI host: this thread becomes the windows' thread. The application
+  // object lives until the process ends, as the windows may.
+  new QApplication(argumentCount, arguments);
+  headless = true;
+}
+
+}  // namespace
+
+void Run(const std::function<void()>& function) {
+  Ui::Invoke([&function] {
+    EnsureApplication();
+    function();
+  });
+}
+
+void DispatchPending() {
+  Run([] { QCoreApplication::processEvents(); });
+}
+
+bool Headless() {
+  return headless;
+}
+
+}  // namespace veltra::GraphGui
