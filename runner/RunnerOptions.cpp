@@ -57,6 +57,8 @@ const char* RunnerUsage() {
          "                           may be given several times\n"
          "      --timeout SECONDS    halt the run after SECONDS (exit status 124)\n"
          "      --root DIR           keep every file name the application sends inside DIR\n"
+         "      --graphs DIR         write every graph the application shows to DIR/NAME.png and\n"
+         "                           DIR/NAME.csv when it is closed and when the run ends\n"
          "      --no-host-commands   refuse the application's host commands (result 99)\n"
          "      --version            show the server and link driver versions\n"
          "  -h, --help               show this text\n"
@@ -169,6 +171,9 @@ ParseResult ParseRunnerOptions(const std::vector<std::string>& args) {
     } else if (arg == "--root") {
       if (!value(v) || v.empty()) return fail("--root needs a directory");
       options.fileRoot = v;
+    } else if (arg == "--graphs") {
+      if (!value(v) || v.empty()) return fail("--graphs needs a directory");
+      options.graphsDirectory = v;
     } else if (arg == "--no-host-commands" && noValue()) {
       options.noHostCommands = true;
     } else if (arg.size() > 1 && arg[0] == '-') {

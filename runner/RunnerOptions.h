@@ -30,6 +30,7 @@ struct RunnerOptions {
   std::optional<double> timeoutSeconds;
   std::optional<std::string> fileRoot;  // confines the application's file names
   bool noHostCommands = false;
+  std::optional<std::string> graphsDirectory;  // where the graph plug-ins write their graphs
   bool version = false;
   bool help = false;
 };
