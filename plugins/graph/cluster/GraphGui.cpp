@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <atomic>
+#include <cstdlib>
 
 #include "platform/Ui.h"
 
@@ -17,6 +18,9 @@ char programName[] = "veltra";
 char platformOption[] = "-platform";
 char platformName[] = "offscreen";
 char* arguments[] = {programName, platformOption, platformName, nullptr};
+
+int plainArgumentCount = 1;
+char* plainArguments[] = {programName, nullptr};
 
 void EnsureApplication() {
   if (QCoreApplication::instance()) return;
@@ -37,6 +41,15 @@ void Run(const std::function<void()>& function) {
 
 void DispatchPending() {
   Run([] { QCoreApplication::processEvents(); });
+}
+
+void EnsureCallerApplication() {
+  if (QCoreApplication::instance()) return;
+  if (std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY")) {
+    new QApplication(plainArgumentCount, plainArguments);
+    return;
+  }
+  EnsureApplication();
 }
 
 bool Headless() {

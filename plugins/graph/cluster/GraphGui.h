@@ -12,6 +12,9 @@ namespace veltra::GraphGui {
 void Run(const std::function<void()>& function);
 // Handles the window messages queued so far, on the windows' thread.
 void DispatchPending();
+// For callers of the library interface: makes the application object on the
+// calling thread when the program has none (off screen without a display).
+void EnsureCallerApplication();
 // True when this library made the application object (no GUI host).
 bool Headless();
 
