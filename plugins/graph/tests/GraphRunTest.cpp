@@ -2,6 +2,7 @@
 // network, without a display, writing its graphs with --graphs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -89,6 +90,28 @@ TEST_F(GraphRunTest, TheCsvHoldsExactlyWhatTheApplicationSent) {
     }
     EXPECT_TRUE(IsPng("values"));
   }
+}
+
+TEST_F(GraphRunTest, TheExamplesPlotWhatTheyCompute) {
+  ProcessResult spectrum = Run({"--args", "5 100", TestBinDirectory() + "/examples/spectrum.app"});
+  EXPECT_EQ(spectrum.exitStatus, 0) << spectrum.err;
+  auto levels = Csv("Spectrum");
+  ASSERT_EQ(levels.size(), 1024u);
+  // The strongest tone, 1 kHz at half of full scale, lies between bins 42
+  // and 43 of 23.4375 Hz: about -6 dB less the window's scalloping.
+  auto peak = std::max_element(levels.begin(), levels.end(),
+                               [](const auto& a, const auto& b) { return a.second < b.second; });
+  EXPECT_TRUE(peak->first == 42 || peak->first == 43) << peak->first;
+  EXPECT_NEAR(peak->second, -7, 1.5);
+  EXPECT_LT(levels[300].second, -60);  // noise between the tones
+
+  ProcessResult waveforms = Run({"--args", "3", TestBinDirectory() + "/examples/waveforms.app"});
+  EXPECT_EQ(waveforms.out, "waveforms: 3 frames in 4 graphs\n") << waveforms.err;
+  for (const char* name : {"Sine", "Square", "Sawtooth", "Histogram"}) {
+    EXPECT_EQ(Csv(name).size(), 512u) << name;
+    EXPECT_TRUE(IsPng(name)) << name;
+  }
+  EXPECT_EQ(Csv("Square")[0].second, 1.0);
 }
 
 }  // namespace

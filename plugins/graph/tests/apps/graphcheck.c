@@ -63,7 +63,7 @@ static void Values(int n) {
   for (int k = 0; k < n; ++k) samples[k] = sin(k / 7.0) * k;
   int32_t graph = vt_graph_open(GRAPH, "values", n);
   vt_printf("append %d\n", vt_graph_append(GRAPH, graph, samples, (uint32_t)n));
-  vt_graph_set_axis_ranges_phis(GRAPH, graph, 0, n, 0, n);
+  vt_graph_set_axis_ranges_phis(GRAPH, graph, 0, n, -n, 2.0 * n);
   vt_graph_set_axis_ranges_user(GRAPH, graph, 0, n, -n, 2.0 * n);
   vt_printf("show %d\n", vt_graph_show(GRAPH, graph));
   free(samples);
