@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -255,6 +257,112 @@ TEST_F(GraphClusterTest, TheCaptionFollowsTheGraphTitleUnlessItIsLocked) {
   EXPECT_EQ(lockedWindow->windowTitle(), "Fixed");
   EXPECT_EQ(Simple(2, free), 0);
   EXPECT_EQ(Simple(2, locked), 0);
+}
+
+// Random requests against a model of what each must answer: any mix of open,
+// closed and foreign handles, texts, blocks and sample counts of any size.
+// The sanitizer build checks that nothing reaches memory it should not.
+TEST_F(GraphClusterTest, RandomRequestsGetTheAnswersOfTheModel) {
+  unsetenv("VELTRA_GRAPHS_DIR");  // no files for hundreds of graphs
+  std::mt19937 random(20261207);
+  auto below = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  struct Model {
+    int32_t capacity;
+    int32_t cursor;
+  };
+  std::map<int32_t, Model> open;
+  std::vector<int32_t> closed = {0, 1, 99, 255, -7, 0x7fffffff};
+  auto anyHandle = [&]() -> int32_t {
+    if (!open.empty() && below(3) != 0) {
+      auto it = open.begin();
+      std::advance(it, below(static_cast<int>(open.size())));
+      return it->first;
+    }
+    return closed[static_cast<std::size_t>(below(static_cast<int>(closed.size())))];
+  };
+  auto bytes = [&](int size) { return std::vector<unsigned char>(static_cast<std::size_t>(size), 0x41); };
+
+  for (int step = 0; step < 3000; ++step) {
+    int service = 1 + below(10);
+    int expected = 0;
+    int32_t handle = anyHandle();
+    bool known = open.count(handle) != 0;
+    switch (service) {
+      case 1: {
+        int nameSize = below(4) == 0 ? 100 + below(100) : below(20);
+        int32_t capacity = below(8) == 0 ? static_cast<int32_t>(random()) : below(3000) - 10;
+        auto name = bytes(nameSize);
+        channel_.Bytes(name.data(), name.size());
+        channel_.Word(capacity);
+        int result = Call(1);
+        if (nameSize > 128 || capacity <= 0 || capacity > (1 << 24)) {
+          EXPECT_EQ(result, 99) << nameSize << " " << capacity;
+        } else {
+          ASSERT_GE(result, 0x100);
+          EXPECT_EQ(open.count(result), 0u);
+          open[result] = {capacity, 0};
+        }
+        continue;
+      }
+      case 2:
+        channel_.Word(handle);
+        expected = known ? 0 : 99;
+        if (known) {
+          open.erase(handle);
+          closed.push_back(handle);
+        }
+        break;
+      case 3:
+      case 4: {
+        int a = below(200), b = below(200);
+        channel_.Word(handle);
+        channel_.Bytes(bytes(a).data(), static_cast<std::size_t>(a));
+        channel_.Bytes(bytes(b).data(), static_cast<std::size_t>(b));
+        expected = known && a <= 128 && b <= 128 ? 0 : 99;
+        break;
+      }
+      case 5:
+      case 6: {
+        int size = below(3) == 0 ? below(64) : (service == 5 ? 24 : 32);
+        auto block = bytes(size);
+        if (size == 24 || size == 32) std::fill(block.begin(), block.end(), 0);
+        channel_.Word(handle);
+        channel_.Bytes(block.data(), block.size());
+        expected = known && size == (service == 5 ? 24 : 32) ? 0 : 99;
+        break;
+      }
+      case 7:
+        channel_.Word(handle);
+        expected = known ? 0 : 99;
+        if (known) open[handle].cursor = 0;
+        break;
+      case 8:
+        break;
+      case 9: {
+        int32_t samples = below(1100);
+        int32_t sent = below(4) == 0 ? below(1100) : samples;
+        channel_.Word(handle);
+        channel_.Word(samples);
+        std::vector<double> values(static_cast<std::size_t>(sent), 0.5);
+        channel_.Doubles(values);
+        // No request block carries more than 8292 bytes.
+        bool fits = known && sent == samples && 8 * sent <= 8292 &&
+                    open[handle].cursor + samples <= open[handle].capacity;
+        expected = fits ? 0 : 99;
+        if (fits) open[handle].cursor += samples;
+        break;
+      }
+      case 10: {
+        int size = below(200);
+        channel_.Word(handle);
+        channel_.Bytes(bytes(size).data(), static_cast<std::size_t>(size));
+        expected = known && size <= 128 ? 0 : 99;
+        break;
+      }
+    }
+    ASSERT_EQ(Call(service), expected) << "step " << step << " service " << service << " handle " << handle;
+  }
+  for (auto& [handle, model] : open) EXPECT_EQ(Simple(2, handle), 0);
 }
 
 }  // namespace
