@@ -34,13 +34,14 @@ class FakeChannel : public RequestChannel {
   }
   uint32_t ReadBytes(void* destination) override {
     uint32_t count = Front().size();
-    std::memcpy(destination, Front().data(), count);
+    if (count > 0) std::memcpy(destination, Front().data(), count);
     words_.pop_front();
     return count;
   }
   uint32_t ReadBytesBounded(void* destination, uint32_t capacity) override {
     uint32_t count = Front().size();
-    std::memcpy(destination, Front().data(), count < capacity ? count : capacity);
+    uint32_t copied = count < capacity ? count : capacity;
+    if (copied > 0) std::memcpy(destination, Front().data(), copied);
     words_.pop_front();
     return count;
   }

@@ -27,9 +27,13 @@ constexpr int kCluster = 0x301;
 class GraphClusterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(library_.Load(TestBinDirectory() + "/Plexa_301.so")) << library_.Error();
-    init_ = library_.Function<ClusterInitFunction>("ClusterInit");
-    close_ = library_.Function<ClusterCloseFunction>("ClusterClose");
+    DynamicLibrary library;
+    ASSERT_TRUE(library.Load(TestBinDirectory() + "/Plexa_301.so")) << library.Error();
+    // Kept for the life of the process, as the engine keeps plug-ins: windows
+    // left open are destroyed by the application object at the very end.
+    handle_ = library.Detach();
+    init_ = Function<ClusterInitFunction>("ClusterInit");
+    close_ = Function<ClusterCloseFunction>("ClusterClose");
     ASSERT_TRUE(init_ && close_);
     cluster_ = init_();
     ASSERT_TRUE(cluster_);
@@ -87,7 +91,12 @@ class GraphClusterTest : public ::testing::Test {
   }
 
   TempDir graphs_;
-  DynamicLibrary library_;
+  template <typename F>
+  F Function(const char* name) {
+    return reinterpret_cast<F>(DynamicLibrary::Symbol(handle_, name));
+  }
+
+  void* handle_ = nullptr;
   ClusterInitFunction init_ = nullptr;
   ClusterCloseFunction close_ = nullptr;
   Cluster* cluster_ = nullptr;

@@ -65,20 +65,24 @@ std::vector<unsigned char> Bytes(const void* data, std::size_t size) {
 class SpectrelTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(library_.Load(TestBinDirectory() + "/Spectrel.so")) << library_.Error();
-    openLib_ = library_.Function<void* (*)(const char*)>("OpenLib");
-    closeLib_ = library_.Function<void (*)(void*)>("CloseLib");
-    show_ = library_.Function<int (*)(void*, const double*)>("Show");
-    setXTitle_ = library_.Function<int (*)(void*, const char*, const char*)>("SetXTitle");
-    setPhis_ = library_.Function<int (*)(void*, int, int, double, double)>("SetAxisRangesPhis");
-    setUser_ = library_.Function<int (*)(void*, double, double, double, double)>("SetAxisRangesUser");
-    setTitle_ = library_.Function<int (*)(void*, const char*)>("SetGraphTile");
-    openHandler_ = library_.Function<GraphHandler* (*)()>("OpenHandler");
-    closeHandler_ = library_.Function<void (*)(GraphHandler*)>("CloseHandler");
+    DynamicLibrary library;
+    ASSERT_TRUE(library.Load(TestBinDirectory() + "/Spectrel.so")) << library.Error();
+    // Kept for the life of the process, as plug-ins are: windows left open
+    // are destroyed by the application object at the very end.
+    handle_ = library.Detach();
+    openLib_ = Function<void* (*)(const char*)>("OpenLib");
+    closeLib_ = Function<void (*)(void*)>("CloseLib");
+    show_ = Function<int (*)(void*, const double*)>("Show");
+    setXTitle_ = Function<int (*)(void*, const char*, const char*)>("SetXTitle");
+    setPhis_ = Function<int (*)(void*, int, int, double, double)>("SetAxisRangesPhis");
+    setUser_ = Function<int (*)(void*, double, double, double, double)>("SetAxisRangesUser");
+    setTitle_ = Function<int (*)(void*, const char*)>("SetGraphTile");
+    openHandler_ = Function<GraphHandler* (*)()>("OpenHandler");
+    closeHandler_ = Function<void (*)(GraphHandler*)>("CloseHandler");
     ASSERT_TRUE(openLib_ && closeLib_ && show_ && setXTitle_ && setPhis_ && setUser_ && setTitle_ &&
                 openHandler_ && closeHandler_);
     for (const char* name : {"SetYTitle", "ClusterInit", "ClusterClose"})
-      EXPECT_TRUE(library_.Symbol(name)) << name;
+      EXPECT_TRUE(Function<void*>(name)) << name;
   }
 
   QWidget* NewWindow(const std::set<QWidget*>& before) {
@@ -95,7 +99,12 @@ class SpectrelTest : public ::testing::Test {
     return Registry::KeyExists(RegistryRoot::LocalMachine, "SOFTWARE\\Orv Limited\\Plexa_300\\" + name);
   }
 
-  DynamicLibrary library_;
+  template <typename F>
+  F Function(const char* name) {
+    return reinterpret_cast<F>(DynamicLibrary::Symbol(handle_, name));
+  }
+
+  void* handle_ = nullptr;
   void* (*openLib_)(const char*) = nullptr;
   void (*closeLib_)(void*) = nullptr;
   int (*show_)(void*, const double*) = nullptr;
@@ -219,8 +228,8 @@ TEST_F(SpectrelTest, HandlersNamesMessagesAndADroppedBuffer) {
 }
 
 TEST_F(SpectrelTest, GraphServicesOfTheCombinedCluster) {
-  auto init = library_.Function<ClusterInitFunction>("ClusterInit");
-  auto close = library_.Function<ClusterCloseFunction>("ClusterClose");
+  auto init = Function<ClusterInitFunction>("ClusterInit");
+  auto close = Function<ClusterCloseFunction>("ClusterClose");
   Cluster* cluster = init();
   ASSERT_TRUE(cluster);
   FakeChannel channel;
