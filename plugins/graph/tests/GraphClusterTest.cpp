@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
 #include <QWidget>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <random>
@@ -266,6 +270,39 @@ TEST_F(GraphClusterTest, TheCaptionFollowsTheGraphTitleUnlessItIsLocked) {
   EXPECT_EQ(lockedWindow->windowTitle(), "Fixed");
   EXPECT_EQ(Simple(2, free), 0);
   EXPECT_EQ(Simple(2, locked), 0);
+}
+
+TEST_F(GraphClusterTest, ATitleShowsAtTheNextFullRepaintOnly) {
+  std::set<QWidget*> before = Windows();
+  int handle = Open("titles", 16);
+  QWidget* window = NewWindow(before);
+  ASSERT_TRUE(window);
+  window->resize(640, 480);
+  auto onScreen = [window] {
+    QApplication::processEvents();
+    return window->screen()->grabWindow(window->winId()).toImage();
+  };
+  std::vector<unsigned char> ranges(32, 0);
+  double values[4] = {0, 16, -1, 2};
+  std::memcpy(ranges.data(), values, sizeof values);
+  channel_.Word(handle);
+  channel_.Bytes(ranges.data(), ranges.size());
+  EXPECT_EQ(Call(6), 0);
+  QImage first = onScreen();
+
+  channel_.Word(handle);
+  channel_.Text("Time");
+  channel_.Text("s");
+  EXPECT_EQ(Call(3), 0);
+  EXPECT_EQ(onScreen(), first);
+  EXPECT_EQ(Call(8), 0);
+  EXPECT_EQ(onScreen(), first);
+  // The same ranges again: the whole window repaints, with the new title.
+  channel_.Word(handle);
+  channel_.Bytes(ranges.data(), ranges.size());
+  EXPECT_EQ(Call(6), 0);
+  EXPECT_NE(onScreen(), first);
+  EXPECT_EQ(Simple(2, handle), 0);
 }
 
 // Random requests against a model of what each must answer: any mix of open,
