@@ -2,15 +2,12 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <atomic>
 #include <cstdlib>
 
 #include "platform/Ui.h"
 
 namespace veltra::GraphGui {
 namespace {
-
-std::atomic<bool> headless{false};
 
 // Qt keeps pointers to argc and argv for the life of the application.
 int argumentCount = 3;
@@ -27,7 +24,6 @@ void EnsureApplication() {
   // No GUI host: this thread becomes the windows' thread. The application
   // object lives until the process ends, as the windows may.
   new QApplication(argumentCount, arguments);
-  headless = true;
 }
 
 }  // namespace
@@ -50,10 +46,6 @@ void EnsureCallerApplication() {
     return;
   }
   EnsureApplication();
-}
-
-bool Headless() {
-  return headless;
 }
 
 }  // namespace veltra::GraphGui

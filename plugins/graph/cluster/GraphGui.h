@@ -15,7 +15,5 @@ void DispatchPending();
 // For callers of the library interface: makes the application object on the
 // calling thread when the program has none (off screen without a display).
 void EnsureCallerApplication();
-// True when this library made the application object (no GUI host).
-bool Headless();
 
 }  // namespace veltra::GraphGui
