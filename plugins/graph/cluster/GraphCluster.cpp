@@ -65,10 +65,16 @@ int GraphCluster::OpenLib() {
   std::string directory = GraphSnapshot::Directory();
   if (!directory.empty()) record->fileName = GraphSnapshot::UniqueName(name);
   GraphRecord* opened = record.get();
-  GraphGui::Run([opened] {
-    opened->window = GraphLibrary::Open(opened->settingsName);
-    QCoreApplication::processEvents();
-  });
+  try {
+    GraphGui::Run([opened] {
+      opened->window = GraphLibrary::Open(opened->settingsName);
+      QCoreApplication::processEvents();
+    });
+  } catch (const std::bad_alloc&) {
+    // Out of memory for the window: refused, and the server serves on.
+    return kFailure;
+  }
+  if (!opened->window) return kFailure;
   int32_t handle = GraphTable::Add(std::move(record));
   if (handle == 0) return kFailure;
   return handle;

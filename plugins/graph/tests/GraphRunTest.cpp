@@ -92,6 +92,12 @@ TEST_F(GraphRunTest, TheCsvHoldsExactlyWhatTheApplicationSent) {
   }
 }
 
+TEST_F(GraphRunTest, TheRunnerLoadsQtOnlyWhenAGraphIsOpened) {
+  ProcessResult result = Run({"--args", "qt", App()});
+  EXPECT_EQ(result.out, "before no\nafter yes\n") << result.err;
+  EXPECT_EQ(result.exitStatus, 0);
+}
+
 TEST_F(GraphRunTest, TheExamplesPlotWhatTheyCompute) {
   ProcessResult spectrum = Run({"--args", "5 100", TestBinDirectory() + "/examples/spectrum.app"});
   EXPECT_EQ(spectrum.exitStatus, 0) << spectrum.err;

@@ -4,10 +4,16 @@
  *           start, titles, refused requests, two graphs of one name left open,
  *           then service 11, which ends the run;
  *   values  one graph "values" of N (argument 2) samples, value k = sin(k/7)*k,
- *           shown and left open. */
+ *           shown and left open;
+ *   qt      whether the serving process (this one's parent) has Qt loaded,
+ *           before and after opening a graph. */
+#define _POSIX_C_SOURCE 200809L
+
 #include <math.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "veltra_target.h"
 
@@ -69,9 +75,30 @@ static void Values(int n) {
   free(samples);
 }
 
+/* Whether the parent process has a Qt library mapped. */
+static const char* ParentHasQt(void) {
+  char path[64];
+  snprintf(path, sizeof path, "/proc/%d/maps", (int)getppid());
+  FILE* maps = fopen(path, "r");
+  if (!maps) return "unknown";
+  char line[512];
+  int found = 0;
+  while (!found && fgets(line, sizeof line, maps)) found = strstr(line, "libQt6") != NULL;
+  fclose(maps);
+  return found ? "yes" : "no";
+}
+
+static void Qt(void) {
+  vt_printf("before %s\n", ParentHasQt());
+  int32_t graph = vt_graph_open(GRAPH, "qt", 4);
+  vt_printf("after %s\n", ParentHasQt());
+  vt_graph_close(GRAPH, graph);
+}
+
 static int App(int argc, char** argv) {
   if (argc > 1 && strcmp(argv[1], "edges") == 0) Edges();
   if (argc > 2 && strcmp(argv[1], "values") == 0) Values(atoi(argv[2]));
+  if (argc > 1 && strcmp(argv[1], "qt") == 0) Qt();
   return 0;
 }
 
