@@ -14,14 +14,21 @@ struct GraphRecord;
 
 class GraphCluster final : public TableCluster<GraphCluster, 10> {
  public:
-  // The largest buffer service 1 makes: 16 Mi samples, 128 MiB.
+  // The largest buffer service 1 makes: 16 Mi samples, 128 MiB (a build may
+  // set less, as the fuzz target does to stay within its memory limit).
+#ifdef VELTRA_GRAPH_MAXIMUM_CAPACITY
+  static constexpr int32_t kMaximumCapacity = VELTRA_GRAPH_MAXIMUM_CAPACITY;
+#else
   static constexpr int32_t kMaximumCapacity = 1 << 24;
+#endif
   // Texts are used as zero-terminated strings of at most this many bytes
   // with their zero.
   static constexpr uint32_t kTextSize = 128;
   static constexpr int kFailure = 99;
 
-  const char* Name() override { return "Example Cluster"; }
+  const char* Name() override {
+    return "Example Cluster";
+  }
 
   int OpenLib();
   int CloseLib();

@@ -43,6 +43,16 @@ std::unique_ptr<GraphRecord> Remove(int32_t handle) {
   return record;
 }
 
+std::vector<std::unique_ptr<GraphRecord>> TakeAll() {
+  std::lock_guard<std::mutex> lock(mutex);
+  std::vector<std::unique_ptr<GraphRecord>> all;
+  for (auto& [handle, record] : Records()) all.push_back(std::move(record));
+  Records().clear();
+  // As in a fresh process: the next graph gets the first handle again.
+  nextHandle = kFirstHandle;
+  return all;
+}
+
 void ForEach(const std::function<void(GraphRecord&)>& function) {
   std::lock_guard<std::mutex> lock(mutex);
   for (auto& [handle, record] : Records()) function(*record);

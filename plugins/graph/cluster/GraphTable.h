@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "plugins/graph/cluster/GraphRecord.h"
 
@@ -18,6 +19,10 @@ int32_t Add(std::unique_ptr<GraphRecord> record);
 // Null for a handle that is not open.
 GraphRecord* Find(int32_t handle);
 std::unique_ptr<GraphRecord> Remove(int32_t handle);
+// Every open record, taken out of the table, and handles counted from the
+// start again: the end of the process, for a program that must have it
+// without ending (the fuzz target, between its inputs).
+std::vector<std::unique_ptr<GraphRecord>> TakeAll();
 void ForEach(const std::function<void(GraphRecord&)>& function);
 // True when an open graph uses fileName.
 bool FileNameUsed(const std::string& fileName);
