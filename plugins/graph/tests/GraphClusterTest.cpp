@@ -305,6 +305,26 @@ TEST_F(GraphClusterTest, ATitleShowsAtTheNextFullRepaintOnly) {
   EXPECT_EQ(Simple(2, handle), 0);
 }
 
+TEST_F(GraphClusterTest, ShowRepaintsBeforeItAnswers) {
+  std::set<QWidget*> before = Windows();
+  int handle = Open("repaint", 64);
+  QWidget* window = NewWindow(before);
+  ASSERT_TRUE(window);
+  // What is on the screen now, without handling any event here.
+  auto screen = [window] { return window->screen()->grabWindow(window->winId()).toImage(); };
+  QImage empty = screen();
+  std::vector<double> ramp(64);
+  for (int k = 0; k < 64; ++k) ramp[k] = 20 + k;
+  EXPECT_EQ(Append(handle, ramp), 0);
+  EXPECT_EQ(screen(), empty);
+  EXPECT_EQ(Simple(7, handle), 0);
+  QImage shown = screen();
+  EXPECT_NE(shown, empty);
+  QApplication::processEvents();
+  EXPECT_EQ(screen(), shown);  // nothing was left for later
+  EXPECT_EQ(Simple(2, handle), 0);
+}
+
 // Random requests against a model of what each must answer: any mix of open,
 // closed and foreign handles, texts, blocks and sample counts of any size.
 // The sanitizer build checks that nothing reaches memory it should not.
