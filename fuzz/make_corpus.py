@@ -111,6 +111,29 @@ def seeds():
     s["b38_task_count"] = basalt(38, W(3)) + basalt(24, W(0))
     s["b39_input_title"] = basalt(39, S("Input please"))
     s["b40_absent_service"] = basalt(40)
+    # Cluster 0x301, the graph cluster (its first handle is 0x100 in every run).
+    g = 0x100
+
+    def graph(service, *args):
+        return request(0x301, service, *args)
+
+    def samples(n, start=0):
+        return W(n) + S(b"".join(struct.pack("<d", (start + k) * 0.5) for k in range(n)))
+
+    s["h01_graph_cycle"] = (graph(1, S(b"fuzz\0"), W(1024)) + graph(3, W(g), S(b"Frequency\0"), S(b"Hz\0"))
+                            + graph(4, W(g), S(b"Level\0"), S(b"dB\0"))
+                            + graph(5, W(g), S(struct.pack("<iidd", 0, 1024, -60.0, 120.0)))
+                            + graph(6, W(g), S(struct.pack("<dddd", 0.0, 1024.0, -60.0, 120.0)))
+                            + graph(9, W(g), samples(400)) + graph(9, W(g), samples(400, 400))
+                            + graph(9, W(g), samples(224, 800)) + graph(7, W(g)) + graph(9, W(g), samples(3))
+                            + graph(8) + graph(10, W(g), S(b"Spectrum\0")) + graph(7, W(g)) + graph(2, W(g)))
+    s["h02_graph_refused"] = (graph(1, S(b"n" * 200), W(8)) + graph(1, S(b"zero\0"), W(0))
+                              + graph(1, S(b"two\0"), W(2)) + graph(9, W(g), samples(3)) + graph(9, W(g), W(5) + S(b"\0" * 8))
+                              + graph(5, W(g), S(b"\0" * 23)) + graph(6, W(g), S(b"\0" * 33))
+                              + graph(3, W(g + 7), S(b"t\0"), S(b"u\0")) + graph(2, W(g)) + graph(2, W(g))
+                              + graph(7, W(g)) + graph(11))
+    s["h03_graph_left_open"] = (graph(1, S(b"a\0"), W(4)) + graph(1, S(b"a\0"), W(4)) + graph(9, W(g + 1), samples(4))
+                                + graph(7, W(g + 1)))
     # Cluster 1.
     s["c01_exception"] = request(1, 1, W(0x12), W(2), W(0xDEADBEEF), W(0x1234))
     s["c02_command_line"] = request(1, 2)

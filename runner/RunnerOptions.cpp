@@ -60,6 +60,8 @@ const char* RunnerUsage() {
          "      --timeout SECONDS    halt the run after SECONDS (exit status 124)\n"
          "      --root DIR           keep the file names the application sends inside DIR; this alone is\n"
          "                           no confinement: its host commands still run with your rights\n"
+         "      --graphs DIR         write every graph the application shows to DIR/NAME.png and\n"
+         "                           DIR/NAME.csv when it is closed and when the run ends\n"
          "      --no-host-commands   refuse the application's host commands (result 99)\n"
          "      --confine DIR        both: --root DIR and --no-host-commands\n"
          "      --answer yes|no      the answer to the application's yes/no questions (no by default)\n"
@@ -177,6 +179,9 @@ ParseResult ParseRunnerOptions(const std::vector<std::string>& args) {
     } else if (arg == "--answer") {
       if (!value(v) || (v != "yes" && v != "no")) return fail("--answer needs yes or no");
       options.answerYes = v == "yes";
+    } else if (arg == "--graphs") {
+      if (!value(v) || v.empty()) return fail("--graphs needs a directory");
+      options.graphsDirectory = v;
     } else if (arg == "--no-host-commands" && noValue()) {
       options.noHostCommands = true;
     } else if (arg == "--confine") {

@@ -31,6 +31,7 @@ struct RunnerOptions {
   std::optional<std::string> fileRoot;  // confines the application's file names
   bool noHostCommands = false;
   std::optional<bool> answerYes;  // --answer: how yes/no questions are answered
+  std::optional<std::string> graphsDirectory;  // where the graph plug-ins write their graphs
   bool version = false;
   bool help = false;
 };

@@ -225,6 +225,18 @@ int Main(int argc, char** argv) {
     }
   }
 
+  if (options.graphsDirectory) {
+    // The graph plug-ins, loaded only if the application opens a graph, read
+    // the directory from the environment.
+    std::error_code ec;
+    std::filesystem::create_directories(*options.graphsDirectory, ec);
+    if (!std::filesystem::is_directory(*options.graphsDirectory, ec)) {
+      Error("--graphs: " + *options.graphsDirectory + " is not a directory");
+      return kExitUsage;
+    }
+    setenv("VELTRA_GRAPHS_DIR", Absolute(*options.graphsDirectory).c_str(), 1);
+  }
+
   // A redirection that cannot work is a usage error before anything starts,
   // not a run that goes on without its input or output.
   for (const auto& [option, file, output] :

@@ -124,6 +124,13 @@ TEST(RunnerOptionsTest, FileRootAndHostCommandSwitch) {
   EXPECT_NE(usage.find("--confine DIR"), std::string::npos);
 }
 
+TEST(RunnerOptionsTest, GraphsDirectory) {
+  EXPECT_EQ(Parse({"--graphs", "out", "a"}).graphsDirectory, "out");
+  EXPECT_EQ(Parse({"--graphs=/tmp/g", "a"}).graphsDirectory, "/tmp/g");
+  EXPECT_FALSE(Parse({"a"}).graphsDirectory.has_value());
+  EXPECT_NE(ErrorOf({"--graphs", "", "a"}).find("--graphs needs a directory"), std::string::npos);
+}
+
 TEST(RunnerOptionsTest, HelpAndVersionNeedNoApplication) {
   EXPECT_TRUE(Parse({"--help"}).help);
   EXPECT_TRUE(Parse({"--version"}).version);

@@ -102,7 +102,6 @@ TEST_F(PanelRunTest, TheQuestionExampleTakesTheAnswerGiven) {
 
 // The signal generator needs the combined plug-in for its graph.
 TEST_F(PanelRunTest, TheSignalGeneratorRunsHeadlessThroughTheCombinedPlugin) {
-  if (!std::filesystem::exists(TestBinDirectory() + "/Plexa_300.so")) GTEST_SKIP() << "no Plexa_300.so";
   ProcessResult result = Run({"--args", "5", TestBinDirectory() + "/examples/panel.app"});
   EXPECT_EQ(result.out, "Signal generator ended after 5 spectra\n") << result.err;
   // The sliders' first-run places give 20100 Hz at full scale; one line per text.

@@ -1,0 +1,190 @@
+#include "plugins/graph/cluster/GraphCluster.h"
+
+#include <QCoreApplication>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "plugins/graph/GraphWindow.h"
+#include "plugins/graph/cluster/GraphGui.h"
+#include "plugins/graph/cluster/GraphLibrary.h"
+#include "plugins/graph/cluster/GraphRecord.h"
+#include "plugins/graph/cluster/GraphSnapshot.h"
+#include "plugins/graph/cluster/GraphTable.h"
+#include "veltra/RequestChannel.h"
+
+namespace veltra {
+namespace {
+
+// The longest byte string a request block can carry, with room to spare.
+constexpr std::size_t kScratchSize = 8292;
+
+}  // namespace
+
+const GraphCluster::Table GraphCluster::kHandlers = {
+    nullptr,
+    &GraphCluster::OpenLib,
+    &GraphCluster::CloseLib,
+    &GraphCluster::SetXTitle,
+    &GraphCluster::SetYTitle,
+    &GraphCluster::SetAxisRangesPhis,
+    &GraphCluster::SetAxisRangesUser,
+    &GraphCluster::Show,
+    &GraphCluster::PumpMessages,
+    &GraphCluster::AppendData,
+    &GraphCluster::SetGraphTile,
+};
+
+bool GraphCluster::ReadText(char* text) {
+  uint32_t count = channel->ReadBytesBounded(text, kTextSize);
+  if (count > kTextSize) return false;
+  // A text that came without its zero ends where it ends.
+  text[count] = '\0';
+  return true;
+}
+
+GraphRecord* GraphCluster::ReadRecord() {
+  return GraphTable::Find(channel->ReadWord());
+}
+
+int GraphCluster::OpenLib() {
+  char name[kTextSize + 1];
+  bool nameFits = ReadText(name);
+  int32_t capacity = channel->ReadWord();
+  if (!nameFits || capacity <= 0 || capacity > kMaximumCapacity) return kFailure;
+
+  auto record = std::make_unique<GraphRecord>();
+  try {
+    record->buffer.resize(static_cast<std::size_t>(capacity));
+    record->shown.reserve(static_cast<std::size_t>(capacity));
+  } catch (const std::bad_alloc&) {
+    return kFailure;
+  }
+  record->capacity = capacity;
+  record->settingsName = name;
+  std::string directory = GraphSnapshot::Directory();
+  if (!directory.empty()) record->fileName = GraphSnapshot::UniqueName(name);
+  GraphRecord* opened = record.get();
+  try {
+    GraphGui::Run([opened] {
+      opened->window = GraphLibrary::Open(opened->settingsName);
+      QCoreApplication::processEvents();
+    });
+  } catch (const std::bad_alloc&) {
+    // Out of memory for the window: refused, and the server serves on.
+    return kFailure;
+  }
+  if (!opened->window) return kFailure;
+  int32_t handle = GraphTable::Add(std::move(record));
+  if (handle == 0) return kFailure;
+  return handle;
+}
+
+int GraphCluster::CloseLib() {
+  std::unique_ptr<GraphRecord> record = GraphTable::Remove(channel->ReadWord());
+  if (!record) return kFailure;
+  std::string directory = GraphSnapshot::Directory();
+  GraphGui::Run([&record, &directory] {
+    if (!directory.empty()) GraphSnapshot::Write(*record, directory);
+    GraphLibrary::Close(record->window);
+    record->window = nullptr;
+  });
+  return 0;
+}
+
+int GraphCluster::SetXTitle() {
+  GraphRecord* record = ReadRecord();
+  char title[kTextSize + 1], unit[kTextSize + 1];
+  bool fits = ReadText(title);
+  fits = ReadText(unit) && fits;
+  if (!record || !fits) return kFailure;
+  GraphGui::Run([&] { record->window->SetXTitle(title, unit); });
+  return 0;
+}
+
+int GraphCluster::SetYTitle() {
+  GraphRecord* record = ReadRecord();
+  char title[kTextSize + 1], unit[kTextSize + 1];
+  bool fits = ReadText(title);
+  fits = ReadText(unit) && fits;
+  if (!record || !fits) return kFailure;
+  GraphGui::Run([&] { record->window->SetYTitle(title, unit); });
+  return 0;
+}
+
+int GraphCluster::SetAxisRangesPhis() {
+  GraphRecord* record = ReadRecord();
+  unsigned char block[24];
+  uint32_t count = channel->ReadBytesBounded(block, sizeof block);
+  if (!record || count != sizeof block) return kFailure;
+  int32_t first, points;
+  double minimum, size;
+  std::memcpy(&first, block, 4);
+  std::memcpy(&points, block + 4, 4);
+  std::memcpy(&minimum, block + 8, 8);
+  std::memcpy(&size, block + 16, 8);
+  GraphGui::Run([&] { record->window->SetAxisRangesPhis(first, points, minimum, size); });
+  return 0;
+}
+
+int GraphCluster::SetAxisRangesUser() {
+  GraphRecord* record = ReadRecord();
+  unsigned char block[32];
+  uint32_t count = channel->ReadBytesBounded(block, sizeof block);
+  if (!record || count != sizeof block) return kFailure;
+  double values[4];
+  std::memcpy(values, block, sizeof values);
+  GraphGui::Run([&] { record->window->SetAxisRangesUser(values[0], values[1], values[2], values[3]); });
+  return 0;
+}
+
+int GraphCluster::Show() {
+  GraphRecord* record = ReadRecord();
+  if (!record) return kFailure;
+  record->cursor = 0;
+  GraphGui::Run([record] {
+    // Room for the copy was reserved at open: no allocation per data set.
+    record->shown.assign(record->buffer.begin(), record->buffer.end());
+    GraphLibrary::Show(record->window, record->shown.data(), static_cast<long long>(record->shown.size()));
+    // The repaint happens before the reply is sent.
+    QCoreApplication::processEvents();
+  });
+  return 0;
+}
+
+int GraphCluster::PumpMessages() {
+  GraphGui::DispatchPending();
+  return 0;
+}
+
+int GraphCluster::AppendData() {
+  GraphRecord* record = ReadRecord();
+  int32_t samples = channel->ReadWord();
+  if (scratch_.size() < kScratchSize) scratch_.resize(kScratchSize);
+  uint32_t count = channel->ReadBytesBounded(scratch_.data(), kScratchSize);
+  if (!record || samples < 0 || count > kScratchSize || count != 8u * static_cast<uint32_t>(samples))
+    return kFailure;
+  if (static_cast<std::size_t>(samples) > record->buffer.size() - record->cursor) return kFailure;
+  std::memcpy(record->buffer.data() + record->cursor, scratch_.data(), count);
+  record->cursor += static_cast<std::size_t>(samples);
+  return 0;
+}
+
+int GraphCluster::SetGraphTile() {
+  GraphRecord* record = ReadRecord();
+  char title[kTextSize + 1];
+  bool fits = ReadText(title);
+  if (!record || !fits) return kFailure;
+  GraphGui::Run([&] { record->window->SetGraphTile(title); });
+  return 0;
+}
+
+void GraphCluster::WriteOpenGraphs() {
+  std::string directory = GraphSnapshot::Directory();
+  if (directory.empty()) return;
+  GraphGui::Run([&directory] {
+    GraphTable::ForEach([&directory](GraphRecord& record) { GraphSnapshot::Write(record, directory); });
+  });
+}
+
+}  // namespace veltra

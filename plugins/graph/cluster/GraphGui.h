@@ -1,0 +1,19 @@
+// The graph windows' thread: every window call from the server thread goes
+// through Ui::Invoke, which runs it on the GUI thread and waits. Without a
+// GUI (the headless runner) the call runs inline, and the first one makes a
+// QApplication on Qt's off-screen platform, so no display is needed.
+#pragma once
+
+#include <functional>
+
+namespace veltra::GraphGui {
+
+// Runs function on the windows' thread and waits for it.
+void Run(const std::function<void()>& function);
+// Handles the window messages queued so far, on the windows' thread.
+void DispatchPending();
+// For callers of the library interface: makes the application object on the
+// calling thread when the program has none (off screen without a display).
+void EnsureCallerApplication();
+
+}  // namespace veltra::GraphGui
