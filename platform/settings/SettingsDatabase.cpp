@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <mutex>
 #include <utility>
 
 namespace veltra {
@@ -144,6 +145,16 @@ class Statement {
   bool kept_ = false;
 };
 
+// Set before the first connection of the process (SQLite takes its settings
+// only before it initialises). By default a connection's page cache starts
+// with one allocation for 20 pages, all of them laid out when the first page
+// is read: a fault for each memory page on every start, for a store of a few
+// pages. Without it each cached page is allocated when it is read.
+void ConfigureOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0); });
+}
+
 bool IsDamage(int code) {
   int primary = code & 0xff;
   return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
@@ -231,6 +242,7 @@ void SettingsDatabase::Open(const std::string& path, int attempt) {
   bool writable = directoryWritable && (!before.exists || ::access(path.c_str(), R_OK | W_OK) == 0);
   if (!before.exists && !writable) return;  // nothing to read and nowhere to write
 
+  ConfigureOnce();
   int flags = writable ? (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) : SQLITE_OPEN_READONLY;
   sqlite3* db = nullptr;
   int code = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
