@@ -365,6 +365,17 @@ TEST_F(LinkManagerTest, RestoredChoiceLoadsOnlyItsLibraryUntilTheListIsNeeded) {
   manager.reset();
   EXPECT_EQ(Calls("Cedar CloseInfo"), Calls("Cedar GetInfo")) << "every library loaded is closed once";
   EXPECT_EQ(Calls("Dogwood CloseInfo"), Calls("Dogwood GetInfo"));
+
+  // The chosen library loads but its board is gone: a whole start, which asks
+  // that library once, warns and chooses again.
+  WriteProfileInt(kSettingsSection, "BoardSelect_Index", 7);
+  int cedarAsked = Calls("Cedar GetInfo");
+  manager = Start();
+  EXPECT_EQ(Calls("Cedar GetInfo"), cedarAsked + 1);
+  ASSERT_EQ(ui_.Boxes().size(), 1u);
+  EXPECT_EQ(ui_.Boxes()[0].text, "Your hardware configuration has been changed");
+  EXPECT_EQ(Selection(*manager), "Dogwood board 1 [101]");
+  EXPECT_EQ(GetProfileInt(kSettingsSection, "BoardSelect_Index", -9), 1);
 }
 
 TEST_F(LinkManagerTest, RemovingAnInterfaceLeavesNoCursorOrSelectionOnIt) {
