@@ -55,6 +55,7 @@ LinkManagerImpl::~LinkManagerImpl() {
   interfaceCursor_ = nullptr;
   link_ = nullptr;
   interfaces_.reset();
+  early_.reset();
   // A library added twice is one library: it is told to close once.
   std::vector<void*> closed;
   for (auto& library : libraries_) {
@@ -93,6 +94,7 @@ Link* LinkManagerImpl::CurrentLink() {
 }
 
 void LinkManagerImpl::SelectInterface(WindowHandle owner) {
+  LoadRest();
   // The dialog is built with Qt and lives in its own module, loaded the first
   // time it is shown and kept: a process that never shows it never loads Qt.
   static RunInterfaceDialogFunction runDialog = nullptr;
@@ -118,6 +120,7 @@ void LinkManagerImpl::SelectInterface(WindowHandle owner) {
 
 Link* LinkManagerImpl::OpenLinkByName(const char* name, int index) {
   if (!name) return nullptr;
+  LoadRest();
   for (InterfaceEntry* entry = interfaces_.get(); entry; entry = entry->next.get())
     for (BoardEntry* board = entry->boards.get(); board; board = board->next.get())
       if (board->index == index && strcasecmp(board->name, name) == 0) return OpenBoard(*board);
@@ -135,17 +138,7 @@ bool LinkManagerImpl::RegisterPath(const std::string& path, bool add) {
   return true;
 }
 
-bool LinkManagerImpl::AddInterface(const char* path) {
-  if (!path || !*path) return false;
-  std::string libraryPath = path;
-  // Refused rather than cut: a cut path names another file, and ';' would
-  // split it in the list.
-  if (libraryPath.size() > kLibraryPathLimit || libraryPath.find(';') != std::string::npos) return false;
-  std::string stored;
-  bool read = ReadProfileString(kSettingsSection, kInterfacesValue, stored) != RegistryStatus::Failed;
-  std::string registered = RegisterInterfacePath(LimitInterfaceList(stored), libraryPath, true);
-  if (registered.size() > kInterfaceListLimit) return false;  // the list is full
-
+bool LinkManagerImpl::LoadEntry(const std::string& libraryPath, std::unique_ptr<InterfaceEntry>& entry) {
   DynamicLibrary library;
   if (!library.Load(libraryPath)) return false;
   auto getInfo = library.Function<GetInfoFunction>("GetInfo");
@@ -158,26 +151,57 @@ bool LinkManagerImpl::AddInterface(const char* path) {
   auto report = [&](const QMXExc& error) { ReportDriverError(error); };
   Guarded([&] { info = getInfo(owner_); }, report);
   libraries_.push_back(std::move(library));  // kept until the manager goes, also without an InterfaceInfo
+  if (!info) return true;
 
-  if (info) {
+  entry = std::make_unique<InterfaceEntry>();
+  entry->info = info;
+  std::memcpy(entry->path, libraryPath.c_str(), libraryPath.size() + 1);
+  int count = 0;
+  Guarded([&] { count = info->BoardCount(); }, report);
+  entry->boardCount = std::clamp(count, 0, kBoardLimit);
+  Guarded([&] { info->Description(entry->description); }, report);
+  entry->description[kBoardNameSize - 1] = '\0';
+  for (int index = 0; index < entry->boardCount; ++index) {
+    auto board = std::make_unique<BoardEntry>();
+    board->owner = entry.get();
+    board->index = index;
+    Guarded([&] { info->BoardInfo(index, board->name, &board->id); }, report);
+    board->name[kBoardNameSize - 1] = '\0';
+    board->next = std::move(entry->boards);
+    entry->boards = std::move(board);
+  }
+  return true;
+}
+
+bool LinkManagerImpl::AddInterface(const char* path) {
+  if (!path || !*path) return false;
+  LoadRest();
+  return Add(path);
+}
+
+bool LinkManagerImpl::Add(const std::string& libraryPath) {
+  // Refused rather than cut: a cut path names another file, and ';' would
+  // split it in the list.
+  if (libraryPath.size() > kLibraryPathLimit || libraryPath.find(';') != std::string::npos) return false;
+  std::string stored;
+  bool read = ReadProfileString(kSettingsSection, kInterfacesValue, stored) != RegistryStatus::Failed;
+  std::string registered = RegisterInterfacePath(LimitInterfaceList(stored), libraryPath, true);
+  if (registered.size() > kInterfaceListLimit) return false;  // the list is full
+
+  std::unique_ptr<InterfaceEntry> entry;
+  bool loaded = false;
+  if (haveEarly_ && libraryPath == earlyPath_) {
+    // Loaded already while the saved choice was restored: not loaded, asked
+    // or reported twice.
+    haveEarly_ = false;
+    loaded = earlyLoaded_;
+    entry = std::move(early_);
+  } else {
+    loaded = LoadEntry(libraryPath, entry);
+  }
+  if (!loaded) return false;
+  if (entry) {
     if (read && registered != stored) WriteProfileString(kSettingsSection, kInterfacesValue, registered);
-    auto entry = std::make_unique<InterfaceEntry>();
-    entry->info = info;
-    std::memcpy(entry->path, libraryPath.c_str(), libraryPath.size() + 1);
-    int count = 0;
-    Guarded([&] { count = info->BoardCount(); }, report);
-    entry->boardCount = std::clamp(count, 0, kBoardLimit);
-    Guarded([&] { info->Description(entry->description); }, report);
-    entry->description[kBoardNameSize - 1] = '\0';
-    for (int index = 0; index < entry->boardCount; ++index) {
-      auto board = std::make_unique<BoardEntry>();
-      board->owner = entry.get();
-      board->index = index;
-      Guarded([&] { info->BoardInfo(index, board->name, &board->id); }, report);
-      board->name[kBoardNameSize - 1] = '\0';
-      board->next = std::move(entry->boards);
-      entry->boards = std::move(board);
-    }
     entry->next = std::move(interfaces_);
     interfaces_ = std::move(entry);
     ++interfaceCount_;
@@ -187,6 +211,7 @@ bool LinkManagerImpl::AddInterface(const char* path) {
 }
 
 int LinkManagerImpl::BeginInterfaces() {
+  LoadRest();
   interfaceCursor_ = interfaces_.get();
   return interfaceCount_;
 }
@@ -203,6 +228,7 @@ InterfaceEntry* LinkManagerImpl::CurrentInterface() {
 }
 
 void LinkManagerImpl::SetCurrentInterface(InterfaceEntry* entry) {
+  LoadRest();
   if (entry && !Contains(entry)) return;  // not one of ours (or removed)
   currentInterface_ = entry;
 }
@@ -228,6 +254,7 @@ BoardEntry* LinkManagerImpl::CurrentBoard() {
 }
 
 void LinkManagerImpl::SelectBoard(BoardEntry* board) {
+  LoadRest();
   Choose(board, true);
 }
 
@@ -260,6 +287,7 @@ void LinkManagerImpl::InterfaceName(char* buffer) {
 }
 
 void LinkManagerImpl::RemoveInterface(InterfaceEntry* entry) {
+  LoadRest();
   if (!entry || !Contains(entry)) return;
   if (selectedBoard_ && selectedBoard_->owner == entry) SelectBoard(nullptr);
   RegisterPath(entry->path, false);
@@ -277,36 +305,24 @@ void LinkManagerImpl::RemoveInterface(InterfaceEntry* entry) {
 
 void LinkManagerImpl::Initialise(WindowHandle owner) {
   owner_ = owner;
-  std::vector<std::string> found;
-  for (const auto& name : DefaultInterfaces()) {
-    DynamicLibrary probe;
-    if (probe.Load(name)) {
-      probe.Free();
-      RegisterPath(name, true);
-      found.push_back(name);
-    }
-  }
-  // Where the store cannot be read this run works with the defaults found,
-  // and the stored list and choice stay as they are for the next.
-  std::string stored;
-  bool listRead = ReadProfileString(kSettingsSection, kInterfacesValue, stored) != RegistryStatus::Failed;
-  std::string list = listRead ? LimitInterfaceList(stored) : std::string();
-  if (!listRead)
-    for (const auto& name : found) list = RegisterInterfacePath(list, name, true);
-  for (const auto& path : SplitInterfaceList(list)) AddInterface(path.c_str());
-
   int index = -1;
   bool choiceRead = ReadProfileInt(kSettingsSection, kSelectIndexValue, index) != RegistryStatus::Failed;
   std::string library;
   if (choiceRead && index >= 0)
     choiceRead = ReadProfileString(kSettingsSection, kSelectDllValue, library) != RegistryStatus::Failed;
+  if (choiceRead && index >= 0 && RestoreAhead(library, index)) return;
+
+  LoadAll();
+  // Whatever RestoreAhead loaded and the list no longer names is not listed.
+  haveEarly_ = false;
+  early_.reset();
   if (choiceRead && index >= 0) {
     for (InterfaceEntry* entry = interfaces_.get(); entry; entry = entry->next.get()) {
       if (library != entry->path) continue;  // the path as saved, case and all
       for (BoardEntry* board = entry->boards.get(); board; board = board->next.get()) {
         if (board->index == index) {
           currentInterface_ = entry;
-          SelectBoard(board);
+          Choose(board, false);  // stored as it is already
           return;
         }
       }
@@ -322,6 +338,79 @@ void LinkManagerImpl::Initialise(WindowHandle owner) {
       Choose(entry->boards.get(), choiceRead);
     }
   }
+}
+
+bool LinkManagerImpl::RestoreAhead(const std::string& library, int index) {
+  // Only a path the stored list names exactly, and that registering the
+  // defaults would leave as it is, comes back the same after a whole start.
+  if (library.empty() || library.size() > kLibraryPathLimit) return false;
+  for (const auto& name : DefaultInterfaces())
+    if (strcasecmp(name.c_str(), library.c_str()) == 0 && name != library) return false;
+  std::string stored;
+  if (ReadProfileString(kSettingsSection, kInterfacesValue, stored) == RegistryStatus::Failed) return false;
+  auto paths = SplitInterfaceList(LimitInterfaceList(stored));
+  if (std::find(paths.begin(), paths.end(), library) == paths.end()) return false;
+
+  haveEarly_ = true;
+  earlyPath_ = library;
+  earlyLoaded_ = LoadEntry(library, early_);
+  if (!early_) return false;
+  for (BoardEntry* board = early_->boards.get(); board; board = board->next.get()) {
+    if (board->index == index) {
+      // Not listed yet, so not through Choose, which takes only listed boards.
+      currentInterface_ = early_.get();
+      selectedBoard_ = board;
+      link_ = nullptr;
+      restPending_ = true;
+      return true;
+    }
+  }
+  return false;
+}
+
+void LinkManagerImpl::LoadAll() {
+  // Probed libraries stay loaded until listed, so that listing them does not
+  // load them a second time.
+  std::vector<DynamicLibrary> probes;
+  std::vector<std::string> found;
+  for (const auto& name : DefaultInterfaces()) {
+    DynamicLibrary probe;
+    if (probe.Load(name)) {
+      probes.push_back(std::move(probe));
+      RegisterPath(name, true);
+      found.push_back(name);
+    }
+  }
+  // Where the store cannot be read this run works with the defaults found,
+  // and the stored list and choice stay as they are for the next.
+  std::string stored;
+  bool listRead = ReadProfileString(kSettingsSection, kInterfacesValue, stored) != RegistryStatus::Failed;
+  std::string list = listRead ? LimitInterfaceList(stored) : std::string();
+  if (!listRead)
+    for (const auto& name : found) list = RegisterInterfacePath(list, name, true);
+  for (const auto& path : SplitInterfaceList(list)) Add(path);
+}
+
+void LinkManagerImpl::LoadRest() {
+  if (!restPending_) return;
+  restPending_ = false;
+  // Listing clears the choice, as adding does; the restored one stays.
+  BoardEntry* chosen = selectedBoard_;
+  InterfaceEntry* current = currentInterface_;
+  Link* link = link_;
+  LoadAll();
+  if (haveEarly_) {
+    // No longer listed (changed by another process meanwhile): kept, as it holds the choice.
+    haveEarly_ = false;
+    if (early_) {
+      early_->next = std::move(interfaces_);
+      interfaces_ = std::move(early_);
+      ++interfaceCount_;
+    }
+  }
+  selectedBoard_ = chosen;
+  currentInterface_ = current;
+  link_ = link;
 }
 
 bool LinkManagerImpl::Contains(const InterfaceEntry* wanted) const {

@@ -46,6 +46,21 @@ class LinkManagerImpl final : public LinkManager {
   // false when the list would grow beyond its limit. Where the store could
   // not be read the stored list is left as it is.
   bool RegisterPath(const std::string& path, bool add);
+  // Loads an interface library and makes its entry, not yet listed: false
+  // when it does not load or has no GetInfo (said to the user); true with no
+  // entry when GetInfo gives none. A library that loads stays until the
+  // manager goes.
+  bool LoadEntry(const std::string& path, std::unique_ptr<InterfaceEntry>& entry);
+  // AddInterface, without loading the rest first.
+  bool Add(const std::string& path);
+  // A start with a saved choice loads only the chosen library: true when it
+  // is there with the saved board, which is then the choice. The other
+  // libraries wait until something needs the whole list (LoadRest).
+  bool RestoreAhead(const std::string& library, int index);
+  // Registers the built-in libraries that load and lists every registered one.
+  void LoadAll();
+  // Lists the libraries that RestoreAhead left for later, keeping the choice.
+  void LoadRest();
   // SelectBoard, storing the choice only with store: a choice made because
   // the saved one could not be read must not replace it.
   void Choose(BoardEntry* board, bool store);
@@ -63,6 +78,12 @@ class LinkManagerImpl final : public LinkManager {
   BoardEntry* selectedBoard_ = nullptr;
   Link* link_ = nullptr;  // belongs to the interface library
   std::vector<DynamicLibrary> libraries_;
+  bool restPending_ = false;  // only the chosen library is listed so far
+  // What RestoreAhead loaded for earlyPath_, until the list takes it.
+  bool haveEarly_ = false;
+  bool earlyLoaded_ = false;
+  std::string earlyPath_;
+  std::unique_ptr<InterfaceEntry> early_;
 };
 
 }  // namespace veltra

@@ -35,10 +35,9 @@ bool SameName(const std::string& a, const char* b) {
 class StoredValues {
  public:
   StoredValues() {
-    Registry key;
-    if (key.Open(RegistryRoot::CurrentUser, std::string(kProfileKey) + "\\" + kSettingsSection,
-                 Registry::Disposition::ExistingOnly))
-      values_ = key.Values();
+    // A missing key lists nothing, and a store that cannot be read lists nothing either.
+    Registry::ReadValues(RegistryRoot::CurrentUser, std::string(kProfileKey) + "\\" + kSettingsSection,
+                         values_);
   }
 
   void ReadInt(const char* name, int32_t& field) const {

@@ -52,10 +52,14 @@ std::string DynamicLibrary::FileName(const std::string& systemName) {
 }
 
 std::string DynamicLibrary::ProgramDirectory() {
-  std::error_code ec;
-  auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return "./";
-  return exe.parent_path().string() + "/";
+  // Looked up once: the program of a process does not change, and every
+  // library loaded by name asks for it.
+  static const std::string directory = [] {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string("./") : exe.parent_path().string() + "/";
+  }();
+  return directory;
 }
 
 bool DynamicLibrary::Load(const std::string& name, bool searchCurrentDirectory) {

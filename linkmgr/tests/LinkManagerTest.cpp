@@ -295,8 +295,9 @@ TEST_F(LinkManagerTest, AddingClearsTheSelectionAndTheNextStartRestoresIt) {
   auto manager = Start();
   EXPECT_TRUE(ui_.Boxes().empty());
   EXPECT_EQ(Selection(*manager), "Cedar board 0 [100]");
-  EXPECT_EQ(Interfaces().rfind(extra + ";", 0), 0u) << Interfaces();
+  // The defaults are registered again once the whole list is loaded.
   EXPECT_NE(Find(*manager, "Extra interface"), nullptr);
+  EXPECT_EQ(Interfaces().rfind(extra + ";", 0), 0u) << Interfaces();
 
   // A choice edited with the tool is what the next start takes.
   manager.reset();
@@ -306,6 +307,75 @@ TEST_F(LinkManagerTest, AddingClearsTheSelectionAndTheNextStartRestoresIt) {
             0);
   manager = Start();
   EXPECT_EQ(Selection(*manager), "Dogwood board 0 [100]");
+}
+
+// A start that restores its saved choice loads only the chosen library; the
+// others are loaded, asked and registered once something needs the whole list,
+// and the restored choice and its open Link stay as they were.
+TEST_F(LinkManagerTest, RestoredChoiceLoadsOnlyItsLibraryUntilTheListIsNeeded) {
+  Install("Dogwood");
+  Install("Cedar");
+  Boards("Dogwood", 2);
+  Boards("Cedar", 1);
+  std::string firstList;
+  std::string report = test::InChild([&] {
+    test::ChildChecks check;
+    auto manager = Start();
+    InterfaceEntry* cedar = Find(*manager, "Cedar interface");
+    manager->SetCurrentInterface(cedar);
+    manager->BeginBoards();
+    manager->SelectBoard(manager->CurrentBoard());
+    return check.Report();
+  });
+  ASSERT_EQ(report, "");
+  firstList = Interfaces();
+  ASSERT_EQ(firstList, "Dogwood_Orv.dll;Cedar_Orv.dll;" + Simulator());
+  // Cedar's line is from the first process: count from here on.
+  int cedarBefore = Calls("Cedar GetInfo");
+  int dogwoodBefore = Calls("Dogwood GetInfo");
+
+  auto manager = Start();
+  EXPECT_EQ(Selection(*manager), "Cedar board 0 [100]");
+  EXPECT_EQ(Calls("Cedar GetInfo"), cedarBefore + 1);
+  EXPECT_EQ(Calls("Dogwood GetInfo"), dogwoodBefore) << "not loaded for a run of the saved choice";
+  Link* link = manager->CurrentLink();
+  ASSERT_NE(link, nullptr);
+
+  // Listing loads the rest, in the order of a whole start, with no second load of Cedar.
+  std::vector<std::string> names;
+  int count = manager->BeginInterfaces();
+  while (const char* name = manager->NextInterfaceName()) names.push_back(name);
+  EXPECT_EQ(int(names.size()), count);
+  ASSERT_GE(names.size(), 2u);
+  EXPECT_EQ(std::vector<std::string>(names.end() - 2, names.end()),
+            (std::vector<std::string>{"Cedar interface", "Dogwood interface"}));
+  EXPECT_EQ(Calls("Cedar GetInfo"), cedarBefore + 1);
+  EXPECT_EQ(Calls("Dogwood GetInfo"), dogwoodBefore + 1);
+  EXPECT_EQ(Interfaces(), firstList);
+  EXPECT_EQ(Selection(*manager), "Cedar board 0 [100]") << "listing keeps the choice";
+  EXPECT_EQ(manager->CurrentLink(), link) << "and its open Link";
+  EXPECT_EQ(Calls("Cedar OpenLink 0"), 1) << "opened once";
+  EXPECT_TRUE(ui_.Boxes().empty());
+
+  // A board by name is found among the libraries loaded late as well.
+  manager.reset();
+  manager = Start();
+  EXPECT_NE(manager->OpenLinkByName("Dogwood board 1", 1), nullptr);
+  EXPECT_EQ(Selection(*manager), "Cedar board 0 [100]");
+  manager.reset();
+  EXPECT_EQ(Calls("Cedar CloseInfo"), Calls("Cedar GetInfo")) << "every library loaded is closed once";
+  EXPECT_EQ(Calls("Dogwood CloseInfo"), Calls("Dogwood GetInfo"));
+
+  // The chosen library loads but its board is gone: a whole start, which asks
+  // that library once, warns and chooses again.
+  WriteProfileInt(kSettingsSection, "BoardSelect_Index", 7);
+  int cedarAsked = Calls("Cedar GetInfo");
+  manager = Start();
+  EXPECT_EQ(Calls("Cedar GetInfo"), cedarAsked + 1);
+  ASSERT_EQ(ui_.Boxes().size(), 1u);
+  EXPECT_EQ(ui_.Boxes()[0].text, "Your hardware configuration has been changed");
+  EXPECT_EQ(Selection(*manager), "Dogwood board 1 [101]");
+  EXPECT_EQ(GetProfileInt(kSettingsSection, "BoardSelect_Index", -9), 1);
 }
 
 TEST_F(LinkManagerTest, RemovingAnInterfaceLeavesNoCursorOrSelectionOnIt) {

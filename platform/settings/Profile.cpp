@@ -13,20 +13,21 @@ std::string SectionKey(const std::string& section) {
 }  // namespace
 
 RegistryStatus ReadProfileInt(const std::string& section, const std::string& entry, int& value) {
-  Registry key;
-  if (!key.Open(RegistryRoot::CurrentUser, SectionKey(section), Registry::Disposition::ExistingOnly))
-    return key.OpenStatus();
-  int32_t number = 0;
-  RegistryStatus status = key.ReadInt(entry, number);
-  if (status == RegistryStatus::Ok) value = number;
-  return status;
+  RegistryValue stored;
+  RegistryStatus status = Registry::ReadValue(RegistryRoot::CurrentUser, SectionKey(section), entry, stored);
+  if (status != RegistryStatus::Ok) return status;
+  if (stored.type != RegistryType::Dword || stored.data.size() != 4) return RegistryStatus::WrongType;
+  value = static_cast<int32_t>(stored.Dword());
+  return RegistryStatus::Ok;
 }
 
 RegistryStatus ReadProfileString(const std::string& section, const std::string& entry, std::string& value) {
-  Registry key;
-  if (!key.Open(RegistryRoot::CurrentUser, SectionKey(section), Registry::Disposition::ExistingOnly))
-    return key.OpenStatus();
-  return key.ReadString(entry, value);
+  RegistryValue stored;
+  RegistryStatus status = Registry::ReadValue(RegistryRoot::CurrentUser, SectionKey(section), entry, stored);
+  if (status != RegistryStatus::Ok) return status;
+  if (stored.type != RegistryType::String) return RegistryStatus::WrongType;
+  value = stored.String();
+  return RegistryStatus::Ok;
 }
 
 int GetProfileInt(const std::string& section, const std::string& entry, int defaultValue) {

@@ -219,6 +219,16 @@ bool Registry::KeyExists(RegistryRoot root, const std::string& path) {
   return SettingsDatabase::For(root).KeyExists(NormalisePath(path));
 }
 
+RegistryStatus Registry::ReadValue(RegistryRoot root, const std::string& path, const std::string& name,
+                                   RegistryValue& value) {
+  return SettingsDatabase::For(root).Read(NormalisePath(path), name, value);
+}
+
+RegistryStatus Registry::ReadValues(RegistryRoot root, const std::string& path,
+                                    std::vector<RegistryValue>& values) {
+  return SettingsDatabase::For(root).Values(NormalisePath(path), values);
+}
+
 RegistryStatus Registry::DeleteKey(RegistryRoot root, const std::string& path) {
   std::string key = NormalisePath(path);
   if (key.empty()) return RegistryStatus::Failed;

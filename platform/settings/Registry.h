@@ -98,6 +98,13 @@ class VELTRA_EXPORT Registry {
   std::vector<RegistryValue> Values() const;
 
   static bool KeyExists(RegistryRoot root, const std::string& path);
+  // One value or the values of a key without opening it first: one look at
+  // the store instead of two. A missing key reads as a missing value or as no
+  // values; Failed when the store could not be read.
+  static RegistryStatus ReadValue(RegistryRoot root, const std::string& path, const std::string& name,
+                                  RegistryValue& value);
+  static RegistryStatus ReadValues(RegistryRoot root, const std::string& path,
+                                   std::vector<RegistryValue>& values);
   // Deletes the key with all its subkeys and values; the root cannot be deleted.
   static RegistryStatus DeleteKey(RegistryRoot root, const std::string& path);
 

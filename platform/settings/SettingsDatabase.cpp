@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <mutex>
 #include <utility>
 
 namespace veltra {
@@ -31,10 +32,27 @@ constexpr const char* kSchema =
     " PRIMARY KEY (key, name));"
     "PRAGMA user_version = 1;";
 
+// The tables as SQLite keeps the text of kSchema's statements.
+constexpr const char* kKeysTable = "CREATE TABLE keys (path TEXT NOT NULL PRIMARY KEY COLLATE NOCASE)";
+constexpr const char* kEntriesTable =
+    "CREATE TABLE entries ( key TEXT NOT NULL COLLATE NOCASE, name TEXT NOT NULL COLLATE NOCASE,"
+    " value, PRIMARY KEY (key, name))";
+
 class Statement {
  public:
   Statement(sqlite3* db, const char* sql) { code_ = sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr); }
-  ~Statement() { sqlite3_finalize(statement_); }
+  // One of the connection's kept statements (null with the code of a failed
+  // prepare): reset for the next use instead of finalized.
+  Statement(sqlite3_stmt* kept, int code) : statement_(kept), code_(code), kept_(true) {}
+  ~Statement() {
+    if (!kept_) {
+      sqlite3_finalize(statement_);
+    } else if (statement_) {
+      // Also ends the read transaction of a statement left on a row.
+      sqlite3_reset(statement_);
+      sqlite3_clear_bindings(statement_);
+    }
+  }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
@@ -124,7 +142,18 @@ class Statement {
  private:
   sqlite3_stmt* statement_ = nullptr;
   int code_ = SQLITE_OK;
+  bool kept_ = false;
 };
+
+// Set before the first connection of the process (SQLite takes its settings
+// only before it initialises). By default a connection's page cache starts
+// with one allocation for 20 pages, all of them laid out when the first page
+// is read: a fault for each memory page on every start, for a store of a few
+// pages. Without it each cached page is allocated when it is read.
+void ConfigureOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0); });
+}
 
 bool IsDamage(int code) {
   int primary = code & 0xff;
@@ -172,7 +201,11 @@ bool SettingsDatabase::Ensure() {
 
 void SettingsDatabase::Drop() {
   // A forked child must not touch its parent's connection, not even to close it.
-  if (db_ && pid_ == ::getpid()) sqlite3_close_v2(db_);
+  bool own = db_ && pid_ == ::getpid();
+  for (auto& [sql, statement] : statements_)
+    if (own) sqlite3_finalize(statement);
+  statements_.clear();
+  if (own) sqlite3_close_v2(db_);
   db_ = nullptr;
   opened_ = false;
   retry_ = false;
@@ -209,6 +242,7 @@ void SettingsDatabase::Open(const std::string& path, int attempt) {
   bool writable = directoryWritable && (!before.exists || ::access(path.c_str(), R_OK | W_OK) == 0);
   if (!before.exists && !writable) return;  // nothing to read and nowhere to write
 
+  ConfigureOnce();
   int flags = writable ? (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) : SQLITE_OPEN_READONLY;
   sqlite3* db = nullptr;
   int code = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -239,13 +273,30 @@ void SettingsDatabase::Open(const std::string& path, int attempt) {
       return;
   }
   readOnly_ = !writable || sqlite3_db_readonly(db_, "main") == 1;
-  schema_ = HasSchema();
+  // Check left schema_ saying whether both tables are there.
   if (!schema_ && !readOnly_) schema_ = CreateSchema();
   identity_ = IdentityOf(path);
 }
 
+sqlite3_stmt* SettingsDatabase::Kept(const char* sql, int& code) {
+  code = SQLITE_OK;
+  for (auto& [text, statement] : statements_)
+    if (text == sql) return statement;
+  sqlite3_stmt* statement = nullptr;
+  code = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+  if (code != SQLITE_OK || !statement) {
+    sqlite3_finalize(statement);
+    return nullptr;
+  }
+  statements_.emplace_back(sql, statement);
+  return statement;
+}
+
 SettingsDatabase::CheckResult SettingsDatabase::Check(std::string& reason) {
-  Statement check(db_, "PRAGMA integrity_check");
+  // quick_check: every page and every record sound, the same as
+  // integrity_check short of comparing each index with its table, in time
+  // proportional to the file rather than to its rows times their depth.
+  Statement check(db_, "PRAGMA quick_check");
   if (!check.Prepared()) {
     reason = sqlite3_errmsg(db_);
     return IsDamage(check.Code()) ? CheckResult::Damaged : CheckResult::Unavailable;
@@ -268,6 +319,21 @@ SettingsDatabase::CheckResult SettingsDatabase::Check(std::string& reason) {
 }
 
 SettingsDatabase::CheckResult SettingsDatabase::CheckLayout(std::string& reason) {
+  {
+    // Tables made by this code read back as its own text: no need to take
+    // their columns apart.
+    Statement made(db_, "SELECT sql FROM sqlite_master WHERE lower(name) IN ('keys', 'entries')");
+    int same = 0, rows = 0;
+    while (made.Step() == SQLITE_ROW) {
+      ++rows;
+      std::string sql = made.Text(0);
+      if (sql == kKeysTable || sql == kEntriesTable) ++same;
+    }
+    if (made.Code() == SQLITE_DONE && rows == 2 && same == 2) {
+      schema_ = true;
+      return CheckResult::Sound;
+    }
+  }
   // Each table's columns as "name:position in the primary key", in order.
   Statement layout(db_,
                    "SELECT lower(m.name), m.type,"
@@ -286,15 +352,10 @@ SettingsDatabase::CheckResult SettingsDatabase::CheckLayout(std::string& reason)
     reason = sqlite3_errmsg(db_);
     return IsDamage(layout.Code()) ? CheckResult::Damaged : CheckResult::Unavailable;
   }
-  if (found == 0 || (found == 2 && sound)) return CheckResult::Sound;
+  schema_ = found == 2 && sound;
+  if (found == 0 || schema_) return CheckResult::Sound;
   reason = "not the settings table layout";
   return CheckResult::Damaged;
-}
-
-bool SettingsDatabase::HasSchema() {
-  Statement tables(db_,
-                   "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('keys', 'entries')");
-  return tables.Step() == SQLITE_ROW && tables.Text(0) == "2";
 }
 
 bool SettingsDatabase::CreateSchema() {
@@ -356,7 +417,9 @@ void SettingsDatabase::Recover(int code) {
 
 bool SettingsDatabase::InsertKeyRows(const std::string& path) {
   for (const auto& key : PathAndParents(path)) {
-    Statement insert(db_, "INSERT OR IGNORE INTO keys (path) VALUES (?1)");
+    int insertCode = SQLITE_OK;
+    sqlite3_stmt* insertKept = Kept("INSERT OR IGNORE INTO keys (path) VALUES (?1)", insertCode);
+    Statement insert(insertKept, insertCode);
     insert.Bind(1, key);
     if (insert.Step() != SQLITE_DONE) return false;
   }
@@ -443,7 +506,9 @@ RegistryStatus SettingsDatabase::FindKey(const std::string& path) {
   if (!schema_) return RegistryStatus::Missing;
   int code = SQLITE_OK;
   {
-    Statement find(db_, "SELECT 1 FROM keys WHERE path = ?1");
+    int findCode = SQLITE_OK;
+    sqlite3_stmt* findKept = Kept("SELECT 1 FROM keys WHERE path = ?1", findCode);
+    Statement find(findKept, findCode);
     find.Bind(1, path);
     code = find.Step();
   }
@@ -461,7 +526,9 @@ RegistryStatus SettingsDatabase::CreateKey(const std::string& path) {
     return readOnly_ ? RegistryStatus::NotWritable : RegistryStatus::Failed;
   if (path.empty()) return RegistryStatus::Ok;
   {
-    Statement find(db_, "SELECT 1 FROM keys WHERE path = ?1");
+    int findCode = SQLITE_OK;
+    sqlite3_stmt* findKept = Kept("SELECT 1 FROM keys WHERE path = ?1", findCode);
+    Statement find(findKept, findCode);
     find.Bind(1, path);
     if (find.Step() == SQLITE_ROW) return RegistryStatus::Ok;
   }
@@ -502,7 +569,9 @@ RegistryStatus SettingsDatabase::Read(const std::string& path, const std::string
   if (!schema_) return RegistryStatus::Missing;
   int code = SQLITE_OK;
   {
-    Statement find(db_, "SELECT name, value FROM entries WHERE key = ?1 AND name = ?2");
+    int findCode = SQLITE_OK;
+    sqlite3_stmt* findKept = Kept("SELECT name, value FROM entries WHERE key = ?1 AND name = ?2", findCode);
+    Statement find(findKept, findCode);
     find.Bind(1, path);
     find.Bind(2, name);
     code = find.Step();
@@ -523,9 +592,12 @@ RegistryStatus SettingsDatabase::Write(const std::string& path, const RegistryVa
   int code = Transact([&] {
     if (!InsertKeyRows(path)) return false;
     // A name that differs only in case updates the stored value and keeps its spelling.
-    Statement upsert(db_,
-                     "INSERT INTO entries (key, name, value) VALUES (?1, ?2, ?3)"
-                     " ON CONFLICT (key, name) DO UPDATE SET value = excluded.value");
+    int upsertCode = SQLITE_OK;
+    sqlite3_stmt* upsertKept = Kept(
+        "INSERT INTO entries (key, name, value) VALUES (?1, ?2, ?3)"
+        " ON CONFLICT (key, name) DO UPDATE SET value = excluded.value",
+        upsertCode);
+    Statement upsert(upsertKept, upsertCode);
     upsert.Bind(1, path);
     upsert.Bind(2, value.name);
     upsert.BindValue(3, value);
@@ -584,7 +656,9 @@ RegistryStatus SettingsDatabase::Values(const std::string& path, std::vector<Reg
   if (!schema_) return RegistryStatus::Ok;
   int code = SQLITE_OK;
   {
-    Statement list(db_, "SELECT name, value FROM entries WHERE key = ?1 ORDER BY rowid");
+    int listCode = SQLITE_OK;
+    sqlite3_stmt* listKept = Kept("SELECT name, value FROM entries WHERE key = ?1 ORDER BY rowid", listCode);
+    Statement list(listKept, listCode);
     list.Bind(1, path);
     while (list.Step() == SQLITE_ROW) values.push_back(list.Value(0, 1));
     code = list.Code();

@@ -13,11 +13,13 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/settings/Registry.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace veltra {
 
@@ -70,9 +72,11 @@ class SettingsDatabase {
   void Drop();
   CheckResult Check(std::string& reason);
   // The two tables with the columns and keys this code relies on (or neither,
-  // in a fresh file): a file of some other layout is damage.
+  // in a fresh file): a file of some other layout is damage. Sets schema_.
   CheckResult CheckLayout(std::string& reason);
-  bool HasSchema();
+  // The connection's prepared statement for sql (a string constant, known by
+  // its address), prepared at its first use; null with code when that fails.
+  sqlite3_stmt* Kept(const char* sql, int& code);
   bool CreateSchema();
   void MoveAside(const std::string& path, const Identity& checked, const std::string& reason);
   RegistryStatus WriteFailure(int code);
@@ -89,6 +93,9 @@ class SettingsDatabase {
   // a batch holds it while the writes inside it take it again.
   std::recursive_mutex mutex_;
   sqlite3* db_ = nullptr;
+  // Statements kept for the connection's lifetime: preparing costs far more
+  // than running these small reads and writes.
+  std::vector<std::pair<const char*, sqlite3_stmt*>> statements_;
   std::string path_;     // file the connection belongs to
   pid_t pid_ = 0;        // process that opened it: a forked child opens its own
   Identity identity_;    // the file as it was when opened
