@@ -219,8 +219,6 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     EndStandardInput();
     SaveWindowPlace();
     Q_EMIT Closed();
-    // Ends every event loop of this thread, the nested ones of boxes too.
-    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
   }
   event->accept();
 }

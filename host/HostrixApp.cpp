@@ -191,6 +191,8 @@ int RunHostrix(int argc, char** argv) {
   QObject::connect(frame.get(), &CMainFrame::NewInstanceRequested, frame.get(),
                    [&shared] { StartNewInstance(shared); });
   InstallQuitSignals(*frame);
+  // Ends every event loop of this thread, the nested ones of boxes too.
+  QObject::connect(frame.get(), &CMainFrame::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
   PlaceMainWindow(*frame, shared, counter);
   frame->show();
