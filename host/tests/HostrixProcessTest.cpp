@@ -267,3 +267,34 @@ TEST_F(HostrixProcessTest, MultipleInstAllowsASecondFullInstance) {
 
 }  // namespace
 }  // namespace veltra::test
+
+namespace veltra::test {
+namespace {
+
+TEST_F(HostrixProcessTest, TheWindowIsPlacedWithinTheWorkAreaAndItsPlaceKept) {
+  for (auto [name, value] :
+       {std::pair{"WindowT", -50}, {"WindowB", -10}, {"WindowL", -20}, {"WindowR", -5}, {"SayStop", 0}})
+    ASSERT_TRUE(WriteProfileInt(kSettingsSection, name, value));
+  auto hostrix = Start({Example("hello"), "-exit"});
+  EXPECT_EQ(hostrix->Wait(), 0) << hostrix->Err();
+  // Top and left become 0, bottom and right half the work area; what the
+  // window had at its close is what is kept.
+  int top = GetProfileInt(kSettingsSection, "WindowT", -1);
+  int left = GetProfileInt(kSettingsSection, "WindowL", -1);
+  int bottom = GetProfileInt(kSettingsSection, "WindowB", -1);
+  int right = GetProfileInt(kSettingsSection, "WindowR", -1);
+  EXPECT_EQ(top, 0);
+  EXPECT_EQ(left, 0);
+  EXPECT_GE(bottom - top, 200);
+  EXPECT_GE(right - left, 250);
+}
+
+TEST_F(HostrixProcessTest, ADamagedSettingsStoreStillLetsTheProgramStart) {
+  std::ofstream(settings_.File("user.db")) << "this is no database at all, just text that fills a page";
+  auto hostrix = Start({Example("hello"), "-exit"});
+  EXPECT_EQ(hostrix->Wait(), 0) << hostrix->Err();
+  EXPECT_NE(hostrix->Err().find(kTermination), std::string::npos) << hostrix->Err();
+}
+
+}  // namespace
+}  // namespace veltra::test

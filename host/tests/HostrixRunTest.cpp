@@ -169,6 +169,17 @@ TEST_F(HostrixRunTest, ClearScreenEmptiesTheTerminal) {
   EXPECT_EQ(StoredText(doc_->Store()), "");
 }
 
+TEST_F(HostrixRunTest, TheTitleUsesTheInstanceCounterAtTheMomentItIsSet) {
+  Start(false);
+  doc_->ShowApplicationTitle("");
+  EXPECT_EQ(frame_->windowTitle().toStdString(),
+            "Veltra Server:    <no Veltra application has been selected>");
+  EXPECT_TRUE(recent_.Entries().empty());
+  shared_.CountInstance();  // a second instance started meanwhile
+  doc_->ShowApplicationTitle("/a/demo.app");
+  EXPECT_EQ(frame_->windowTitle().toStdString(), "#2  Veltra Server:/a/demo.app");
+}
+
 // Quitting while the server thread waits: the quit returns promptly and no
 // application process is left behind.
 class QuitTest : public HostrixRunTest {
