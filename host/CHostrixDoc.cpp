@@ -1,8 +1,11 @@
 #include "host/CHostrixDoc.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
 #include <cstring>
 #include <filesystem>
 
@@ -29,6 +32,7 @@ namespace {
 constexpr const char* kEngineLibrary = "Orvcore.dll";
 constexpr const char* kNoLink = "No link to the hardware is available";
 constexpr const char* kResetFailed = "Error resetting target system";
+constexpr int kStoppedRunWait = 10000;  // milliseconds
 
 }  // namespace
 
@@ -98,6 +102,8 @@ void CHostrixDoc::OnRun() {
     ErrorBox(kNoLink, "Run");
     return;
   }
+  WaitForStoppedRun();
+  if (closing_ || running_) return;
   if (server_->options && server_->options->ClearOnStart) {
     store_.Clear();
     store_.SetRepaintAll();
@@ -112,6 +118,7 @@ void CHostrixDoc::OnRun() {
   running_ = true;
   SetRunning("Running");
   loadedApplication_ = true;
+  ++runsStarted_;
   server_->Run();
 }
 
@@ -154,9 +161,12 @@ void CHostrixDoc::OnReconnect() {
     ErrorBox(kNoLink, "Reconnect");
     return;
   }
+  WaitForStoppedRun();
+  if (closing_ || running_) return;
   server_->SetLink(link);
   running_ = true;
   SetRunning("Running");
+  ++runsStarted_;
   server_->Reconnect(notifyFlag, 0);
 }
 
@@ -356,7 +366,24 @@ void CHostrixDoc::RunStandardInput() {
   if (echo_) store_.Write(inputBuffer_);
 }
 
+void CHostrixDoc::WaitForStoppedRun() {
+  QElapsedTimer timer;
+  timer.start();
+  // Bounded: should the engine ever fold two runs into one, a command must
+  // not hang on it.
+  while (runsFinished_ < runsStarted_ && !closing_ && timer.elapsed() < kStoppedRunWait) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    QThread::msleep(1);
+  }
+  runsFinished_ = runsStarted_.load();
+}
+
 void CHostrixDoc::RunFinished() {
+  // Counted when all its window work is done, at the end.
+  struct Finished {
+    std::atomic<long>& count;
+    ~Finished() { ++count; }
+  } finished{runsFinished_};
   running_ = false;
   // The last line of the run is drawn even when no line end follows it.
   store_.EndLineIfChangedOrUnfinished();

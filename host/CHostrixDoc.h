@@ -92,6 +92,9 @@ class CHostrixDoc {
 
  private:
   void SetRunning(const char* paneText);
+  // A stopped run still winding down is waited for (events go on meanwhile),
+  // so that its end is never taken for the end of the run that follows.
+  void WaitForStoppedRun();
   void RefreshCommands();
   void ErrorBox(const char* text, const char* caption);
 
@@ -112,6 +115,8 @@ class CHostrixDoc {
   std::atomic<bool> running_{false};
   std::atomic<bool> echo_{true};
   std::atomic<bool> closing_{false};
+  std::atomic<long> runsStarted_{0};
+  std::atomic<long> runsFinished_{0};
   bool shutDown_ = false;
   // An application this instance loaded, ended with the program.
   bool loadedApplication_ = false;

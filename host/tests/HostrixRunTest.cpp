@@ -139,6 +139,25 @@ TEST_F(HostrixRunTest, HostSemaphoresReachTheApplicationAndServerRunningAnswered
   EXPECT_EQ(StoredText(doc_->Store()), "waiting for host semaphore 3\ngot host semaphore 3");
 }
 
+TEST_F(HostrixRunTest, ServerRunningAnsweredYesStopsTheOldRunAndStartsTheNewOne) {
+  SetOption("SayStop", 0);
+  Start();
+  Open(Example("semaphores"));
+  ASSERT_TRUE(WaitUntil([&] { return StoredText(doc_->Store()) == "waiting for host semaphore 3"; }));
+  answer_ = [](const ShownBox&) { return MessageResult::Yes; };
+  Open(Example("semaphores"));
+  ASSERT_TRUE(WaitUntil([&] { return StoredText(doc_->Store(), 1) == "waiting for host semaphore 3"; }));
+  // The end of the old run must not pass for the end of the new one.
+  QThread::msleep(300);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(doc_->Running());
+  EXPECT_EQ(frame_->PaneText(2), "Running");
+  EXPECT_FALSE(frame_->RunAction()->isEnabled());
+  doc_->OnHostSemaphore(3);
+  ASSERT_TRUE(RunEnded());
+  EXPECT_EQ(StoredText(doc_->Store(), 3).find("waiting for host semaphore 3\ngot host semaphore 3"), 0u);
+}
+
 TEST_F(HostrixRunTest, StopWhileHeldAtAPageEndLetsTheHeldOutputThrough) {
   SetOption("SayStop", 0);
   Start();
