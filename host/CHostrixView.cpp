@@ -17,8 +17,11 @@ namespace veltra {
 
 CHostrixView::CHostrixView(TerminalStore& store, HostConsole& console, QWidget* parent)
     : QAbstractScrollArea(parent), store_(store), console_(console) {
-  lineBuffer_.reset(new (std::nothrow) char[TerminalStore::kLineLength + 1]);
-  if (!lineBuffer_) throw bad_tty(0);
+  try {
+    lineBuffer_.reset(new char[TerminalStore::kLineLength + 1]);
+  } catch (const std::bad_alloc&) {
+    throw bad_tty(0);
+  }
   lineBuffer_[0] = '\0';
   font_ = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   // Measured once, with the font the view draws in.

@@ -5,9 +5,13 @@
 namespace veltra {
 
 bool LineIndex::Allocate() {
-  starts_.reset(new (std::nothrow) int64_t[kLines]);
-  if (starts_) Fill(0);
-  return starts_ != nullptr;
+  try {
+    starts_.reset(new int64_t[kLines]);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  Fill(0);
+  return true;
 }
 
 void LineIndex::Fill(int64_t start) {

@@ -6,9 +6,13 @@
 namespace veltra {
 
 bool TextRing::Allocate() {
-  bytes_.reset(new (std::nothrow) char[kSize]);
-  if (bytes_) std::memset(bytes_.get(), 0, kSize);
-  return bytes_ != nullptr;
+  try {
+    bytes_.reset(new char[kSize]);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  std::memset(bytes_.get(), 0, kSize);
+  return true;
 }
 
 int TextRing::CopyText(int64_t position, char* out, int outSize) const {
