@@ -4,9 +4,12 @@
 // server thread waits in each of the ways it can.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -186,6 +189,76 @@ TEST_F(HostrixRunTest, ClearScreenEmptiesTheTerminal) {
   ASSERT_TRUE(RunEnded());
   doc_->OnClearScreen();
   EXPECT_EQ(StoredText(doc_->Store()), "");
+}
+
+TEST_F(HostrixRunTest, ApplicationOpensTheFileDialogAndRunsTheChosenFile) {
+  SetOption("SayStop", 0);
+  Start();
+  QString title;
+  QStringList filters;
+  Repeat([&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* dialog = qobject_cast<QFileDialog*>(widget);
+      if (!dialog || !dialog->isVisible()) continue;
+      title = dialog->windowTitle();
+      filters = dialog->nameFilters();
+      dialog->selectFile(QString::fromStdString(Example("hello")));
+      QMetaObject::invokeMethod(dialog, "accept");
+      return true;
+    }
+    return false;
+  });
+  frame_->ApplicationAction()->trigger();
+  EXPECT_EQ(title, "Select Veltra Application");
+  ASSERT_EQ(filters.size(), 2);
+  EXPECT_TRUE(filters[0].startsWith("Veltra Applications (.app)"));
+  EXPECT_TRUE(filters[1].startsWith("All Files (*.*)"));
+  // "Run application when selected from file menu" is on by default.
+  ASSERT_TRUE(RunEnded());
+  EXPECT_EQ(StoredText(doc_->Store()), "Hello from the Veltra DSP network!");
+  EXPECT_EQ(frame_->windowTitle().toStdString(), "Veltra Server:    " + Example("hello"));
+}
+
+TEST_F(HostrixRunTest, SelectRefusesWhatCannotBeAnApplication) {
+  Start();
+  doc_->Select(TestBinDirectory());
+  ASSERT_EQ(ui_->Boxes().size(), 1u);
+  EXPECT_NE(ui_->Boxes()[0].text.find("it is a directory"), std::string::npos);
+  EXPECT_FALSE(doc_->Running());
+  EXPECT_TRUE(recent_.Entries().empty());
+}
+
+TEST_F(HostrixRunTest, ReconnectServesTheApplicationAStopLeftRunning) {
+  SetOption("SayStop", 0);
+  Start();
+  Open(Example("semaphores"));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return StoredText(doc_->Store()).find("waiting for host semaphore 3") != std::string::npos; }));
+  doc_->OnStop();
+  ASSERT_TRUE(RunEnded());
+  // Reconnect while idle: the dialog's "Reconnect" attaches without a reset.
+  Repeat([&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return false;
+    for (QAbstractButton* button : box->buttons())
+      if (button->text() == "Reconnect") button->click();
+    return true;
+  });
+  doc_->OnReconnect();
+  EXPECT_TRUE(doc_->Running());
+  EXPECT_EQ(frame_->PaneText(2), "Running");
+  // While connected a second Reconnect is refused.
+  doc_->OnReconnect();
+  ASSERT_FALSE(ui_->Boxes().empty());
+  EXPECT_EQ(ui_->Boxes().back().caption, "Reconnect");
+  EXPECT_EQ(ui_->Boxes().back().text, "Server is already connected to a running application");
+  QThread::msleep(200);
+  doc_->OnHostSemaphore(3);
+  ASSERT_TRUE(RunEnded());
+  // The application got the semaphore and ran to its end. (Its stream
+  // handles are not known to the reconnected run, so its last line is
+  // refused by the engine and not shown.)
+  EXPECT_EQ(doc_->Server()->LastRunOutcome(), RunOutcome::Terminated);
 }
 
 TEST_F(HostrixRunTest, TheTitleUsesTheInstanceCounterAtTheMomentItIsSet) {
