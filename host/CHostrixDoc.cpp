@@ -367,6 +367,10 @@ void CHostrixDoc::RunStandardInput() {
 }
 
 void CHostrixDoc::WaitForStoppedRun() {
+  // Nested inside a call the server thread waits for (its line dialog, say),
+  // the stopped run cannot end before this command returns.
+  auto* qtUi = dynamic_cast<QtUi*>(&Ui::Current());
+  if (qtUi && qtUi->InOtherThreadsCall()) return;
   QElapsedTimer timer;
   timer.start();
   // Bounded: should the engine ever fold two runs into one, a command must
@@ -375,7 +379,7 @@ void CHostrixDoc::WaitForStoppedRun() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
     QThread::msleep(1);
   }
-  runsFinished_ = runsStarted_.load();
+  if (runsFinished_ < runsStarted_) runsFinished_ = runsStarted_.load();
 }
 
 void CHostrixDoc::RunFinished() {
@@ -384,6 +388,8 @@ void CHostrixDoc::RunFinished() {
     std::atomic<long>& count;
     ~Finished() { ++count; }
   } finished{runsFinished_};
+  // The end of a run that a newer one has superseded changes nothing.
+  if (runsFinished_ + 1 < runsStarted_) return;
   running_ = false;
   // The last line of the run is drawn even when no line end follows it.
   store_.EndLineIfChangedOrUnfinished();

@@ -180,11 +180,13 @@ void QtUi::RunTask(const std::shared_ptr<Task>& task) {
     task->state = TaskState::Running;
   }
   std::exception_ptr error;
+  ++runningTasks_;
   try {
     (*task->function)();
   } catch (...) {
     error = std::current_exception();
   }
+  --runningTasks_;
   std::lock_guard<std::mutex> lock(mutex_);
   task->error = error;
   task->state = TaskState::Done;

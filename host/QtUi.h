@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -50,6 +51,11 @@ class QtUi final : public QObject, public UiBackend {
   // As Invoke; false when the call was dropped because the program is quitting.
   bool RunOnGuiThread(const std::function<void()>& function);
 
+  // Whether a call from another thread is being carried out on the GUI
+  // thread (its caller waits for it): code nested inside it must not wait
+  // for that caller in turn.
+  bool InOtherThreadsCall() const { return runningTasks_ > 0; }
+
   // GUI thread only.
   void BeginClosing();
   bool IsClosing() const;
@@ -84,6 +90,7 @@ class QtUi final : public QObject, public UiBackend {
   std::condition_variable changed_;
   std::deque<std::shared_ptr<Task>> pending_;
   bool closing_ = false;
+  std::atomic<int> runningTasks_{0};
   Answerer answerer_;
   std::vector<ShownBox> boxes_;
 };

@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -161,6 +162,34 @@ TEST_F(HostrixRunTest, ServerRunningAnsweredYesStopsTheOldRunAndStartsTheNewOne)
   EXPECT_EQ(StoredText(doc_->Store(), 3).find("waiting for host semaphore 3\ngot host semaphore 3"), 0u);
 }
 
+TEST_F(HostrixRunTest, ANewApplicationOpenedWhileTheOldOneReadsAnInputLineReplacesIt) {
+  SetOption("SayStop", 0);
+  Start();
+  answer_ = [](const ShownBox&) { return MessageResult::Yes; };
+  bool opened = false;
+  Repeat([&] {
+    if (!frame_->InputDialog() || !frame_->InputDialog()->isVisible()) return false;
+    // Forwarded from another start while the line dialog waits.
+    Open(Example("semaphores"));
+    opened = true;
+    return true;
+  });
+  QElapsedTimer timer;
+  timer.start();
+  Open(Example("echo"));
+  ASSERT_TRUE(WaitUntil([&] { return opened; }));
+  ASSERT_TRUE(WaitUntil([&] {
+    return StoredText(doc_->Store(), 2).find("waiting for host semaphore 3") != std::string::npos;
+  }));
+  EXPECT_LT(timer.elapsed(), 8000) << "the open waited for a run that could not end";
+  QThread::msleep(300);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(doc_->Running());
+  EXPECT_EQ(frame_->PaneText(2), "Running");
+  doc_->OnHostSemaphore(3);
+  ASSERT_TRUE(RunEnded());
+}
+
 TEST_F(HostrixRunTest, StopWhileHeldAtAPageEndLetsTheHeldOutputThrough) {
   SetOption("SayStop", 0);
   Start();
@@ -196,17 +225,22 @@ TEST_F(HostrixRunTest, ApplicationOpensTheFileDialogAndRunsTheChosenFile) {
   Start();
   QString title;
   QStringList filters;
+  bool seen = false;
   Repeat([&] {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
       auto* dialog = qobject_cast<QFileDialog*>(widget);
       if (!dialog || !dialog->isVisible()) continue;
+      seen = true;
       title = dialog->windowTitle();
       filters = dialog->nameFilters();
-      dialog->selectFile(QString::fromStdString(Example("hello")));
+      // Again at the next tick should the dialog not have taken it yet.
+      // Typed into the file name field, as a user would.
+      if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit"))
+        name->setText(QString::fromStdString(Example("hello")));
       QMetaObject::invokeMethod(dialog, "accept");
-      return true;
+      return false;
     }
-    return false;
+    return seen;
   });
   frame_->ApplicationAction()->trigger();
   EXPECT_EQ(title, "Select Veltra Application");
