@@ -21,7 +21,7 @@ CMainFrame::CMainFrame(CHostrixDoc& document, RecentFileList& recentFiles, QtUi&
   setCentralWidget(view_);
 
   fileMenu_ = menuBar()->addMenu("&File");
-  application_ = AddCommand(fileMenu_, "&Application...", Qt::Key_F3, &CHostrixDoc::OnApplication);
+  application_ = AddCommand(fileMenu_, "&Application...", Qt::Key_F3, [this] { document_.OnApplication(); });
   application_->setStatusTip("Select application file to run");
   recentMenu_ = fileMenu_->addMenu("Recent Applications");
   fileMenu_->addSeparator();
@@ -33,17 +33,17 @@ CMainFrame::CMainFrame(CHostrixDoc& document, RecentFileList& recentFiles, QtUi&
   connect(exit, &QAction::triggered, this, &QWidget::close);
 
   QMenu* go = menuBar()->addMenu("&Go");
-  run_ = AddCommand(go, "&Run", Qt::Key_F5, &CHostrixDoc::OnRun);
+  run_ = AddCommand(go, "&Run", Qt::Key_F5, [this] { document_.OnRun(); });
   run_->setStatusTip("Runs the selected Veltra Application");
-  stop_ = AddCommand(go, "&Stop", QKeySequence(Qt::SHIFT | Qt::Key_F5), &CHostrixDoc::OnStop);
+  stop_ = AddCommand(go, "&Stop", QKeySequence(Qt::SHIFT | Qt::Key_F5), [this] { document_.OnStop(); });
   stop_->setStatusTip("Stop the currently-running Veltra application");
-  pause_ = AddCommand(go, "&Pause", Qt::Key_Pause, &CHostrixDoc::OnPause);
+  pause_ = AddCommand(go, "&Pause", Qt::Key_Pause, [this] { document_.OnPause(); });
   pause_->setCheckable(true);
   pause_->setStatusTip("Pauses the application on the next stdout or stderr request");
-  pageMode_ = AddCommand(go, "Page &Mode", Qt::Key_ScrollLock, &CHostrixDoc::OnPageMode);
+  pageMode_ = AddCommand(go, "Page &Mode", Qt::Key_ScrollLock, [this] { document_.OnPageMode(); });
   pageMode_->setCheckable(true);
   pageMode_->setStatusTip("Select page mode to stop output after a page full (Pause continues)");
-  reconnect_ = AddCommand(go, "Reconnect", QKeySequence(), &CHostrixDoc::OnReconnect);
+  reconnect_ = AddCommand(go, "Reconnect", QKeySequence(), [this] { document_.OnReconnect(); });
   QMenu* semaphores = go->addMenu("Signal Host Semaphore");
   for (int n = 0; n <= 9; ++n) {
     QAction* action = semaphores->addAction(QString("Host Semaphore %1").arg(n));
@@ -52,15 +52,17 @@ CMainFrame::CMainFrame(CHostrixDoc& document, RecentFileList& recentFiles, QtUi&
   }
 
   QMenu* view = menuBar()->addMenu("&View");
-  AddCommand(view, "&Options", Qt::Key_F7, &CHostrixDoc::OnOptions);
-  AddCommand(view, "&Clear Screen", QKeySequence(Qt::ALT | Qt::Key_C), &CHostrixDoc::OnClearScreen)
-      ->setStatusTip("Clear the output display");
+  AddCommand(view, "&Options", Qt::Key_F7, [this] { document_.OnOptions(); });
+  AddCommand(view, "&Clear Screen", QKeySequence(Qt::ALT | Qt::Key_C), [this] {
+    document_.OnClearScreen();
+  })->setStatusTip("Clear the output display");
 
   QMenu* board = menuBar()->addMenu("&Board");
-  boardSelect_ = AddCommand(board, "Select", QKeySequence(), &CHostrixDoc::OnBoardSelect);
-  boardReset_ = AddCommand(board, "Reset", QKeySequence(), &CHostrixDoc::OnReset);
+  boardSelect_ = AddCommand(board, "Select", QKeySequence(), [this] { document_.OnBoardSelect(); });
+  boardReset_ = AddCommand(board, "Reset", QKeySequence(), [this] { document_.OnReset(); });
   boardReset_->setStatusTip("Reset DSP Board");
-  boardProperties_ = AddCommand(board, "Properties", QKeySequence(), &CHostrixDoc::OnBoardProperties);
+  boardProperties_ =
+      AddCommand(board, "Properties", QKeySequence(), [this] { document_.OnBoardProperties(); });
 
   for (QMenu* menu : {fileMenu_, go, view, board})
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
@@ -83,10 +85,10 @@ CMainFrame::CMainFrame(CHostrixDoc& document, RecentFileList& recentFiles, QtUi&
 CMainFrame::~CMainFrame() = default;
 
 QAction* CMainFrame::AddCommand(QMenu* menu, const QString& text, const QKeySequence& key,
-                                void (CHostrixDoc::*command)()) {
+                                std::function<void()> command) {
   QAction* action = menu->addAction(text);
   if (!key.isEmpty()) action->setShortcut(key);
-  connect(action, &QAction::triggered, this, [this, command] { (document_.*command)(); });
+  connect(action, &QAction::triggered, this, [command = std::move(command)] { command(); });
   return action;
 }
 

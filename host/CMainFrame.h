@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
+#include <functional>
 #include <string>
 
 #include "host/LineInputDialog.h"
@@ -66,7 +67,7 @@ class CMainFrame final : public QMainWindow {
 
  private:
   QAction* AddCommand(QMenu* menu, const QString& text, const QKeySequence& key,
-                      void (CHostrixDoc::*command)());
+                      std::function<void()> command);
   void SaveWindowPlace();
 
   CHostrixDoc& document_;
