@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "host/SharedInstanceBlock.h"
+#include "host/tests/HostrixTestSupport.h"
 #include "platform/settings/Profile.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
@@ -270,6 +271,28 @@ TEST_F(HostrixProcessTest, MultipleInstAllowsASecondFullInstance) {
 
 namespace veltra::test {
 namespace {
+
+TEST_F(HostrixProcessTest, ATerminatedHostrixEndsItsApplicationWhileItWaitsForInput) {
+  // A copy of its own, so that no other test's application is counted.
+  std::string app = work_.File("reader.app");
+  fs::copy_file(Example("echo"), app);
+  auto hostrix = Start({app});
+  bool started = false;
+  for (int i = 0; i < 1500 && !started; ++i) {
+    started = CountProcesses(app) == 1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_TRUE(started) << hostrix->Err();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // in the line dialog by now
+  hostrix->Signal(SIGTERM);
+  EXPECT_EQ(hostrix->Wait(10000), 0) << hostrix->Err();
+  bool gone = false;
+  for (int i = 0; i < 250 && !gone; ++i) {
+    gone = CountProcesses(app) == 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(gone);
+}
 
 TEST_F(HostrixProcessTest, TheWindowIsPlacedWithinTheWorkAreaAndItsPlaceKept) {
   for (auto [name, value] :

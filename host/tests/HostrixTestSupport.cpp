@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "host/CHostrixView.h"
 
@@ -41,12 +44,23 @@ std::string StoredText(TerminalStore& store, int count) {
   return text;
 }
 
-int CountProcesses(const std::string& program) {
+int CountProcesses(const std::string& program, int parent) {
   int count = 0;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
     std::error_code linkError;
-    if (std::filesystem::read_symlink(entry.path() / "exe", linkError) == program && !linkError) ++count;
+    if (std::filesystem::read_symlink(entry.path() / "exe", linkError) != program || linkError) continue;
+    if (parent > 0) {
+      // The fourth field of stat; the name in parentheses may hold blanks.
+      std::ifstream stat(entry.path() / "stat");
+      std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+      size_t close = text.rfind(')');
+      int ppid = 0;
+      if (close == std::string::npos || std::sscanf(text.c_str() + close + 1, " %*c %d", &ppid) != 1)
+        continue;
+      if (ppid != parent) continue;
+    }
+    ++count;
   }
   return count;
 }

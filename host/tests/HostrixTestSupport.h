@@ -31,8 +31,9 @@ bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 15000)
 // The last count ended lines of the store, oldest first, joined by '\n'.
 std::string StoredText(TerminalStore& store, int count = 50);
 
-// Processes running the program file (by its /proc exe link).
-int CountProcesses(const std::string& program);
+// Processes running the program file (by its /proc exe link); with a
+// parent, only its children.
+int CountProcesses(const std::string& program, int parent = 0);
 
 class HostrixFixture {
  public:
