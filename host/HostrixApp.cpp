@@ -226,9 +226,13 @@ int RunHostrix(int argc, char** argv) {
   document->BeginClose();
   document->Shutdown();
   if (shared.Data().mainWindow == getpid()) shared.Data().mainWindow = 0;
+  // What was posted while the program wound down is delivered (calls from
+  // the server thread find themselves dropped) before the windows go.
+  QCoreApplication::sendPostedEvents();
   document->SetFrame(nullptr);
   ui.SetMainWindow(nullptr);
   frame.reset();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   document.reset();
   return 0;
 }
