@@ -58,7 +58,7 @@ QMessageBox::StandardButtons ToQt(MessageButtons buttons) {
 
 }  // namespace
 
-QtUi::QtUi() {
+QtUi::QtUi() : guiThread_(std::this_thread::get_id()) {
   if (const char* boxes = std::getenv("VELTRA_BOXES"); boxes && std::string(boxes) == "stderr") {
     SetAnswerer([](const ShownBox& box, MessageResult defaultButton) {
       std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
@@ -82,7 +82,9 @@ void QtUi::SetMainWindow(QWidget* window) {
 }
 
 bool QtUi::OnGuiThread() const {
-  return QThread::currentThread() == thread();
+  // Not QThread::currentThread(): asked from a thread Qt did not start, it
+  // gives that thread Qt's bookkeeping, which Qt may not free at its end.
+  return std::this_thread::get_id() == guiThread_;
 }
 
 MessageResult QtUi::MessageBox(WindowHandle owner, const std::string& text, const std::string& caption,

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Ui.h"
@@ -84,6 +85,7 @@ class QtUi final : public QObject, public UiBackend {
   MessageResult ShowBox(WindowHandle owner, const std::string& text, const std::string& caption,
                         MessageIcon icon, MessageButtons buttons, MessageResult defaultButton);
 
+  const std::thread::id guiThread_;
   QPointer<QWidget> mainWindow_;
   // Guards the task states, pending_, closing_, boxes_ and answerer_.
   mutable std::mutex mutex_;

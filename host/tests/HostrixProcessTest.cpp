@@ -152,7 +152,7 @@ TEST_F(HostrixProcessTest, ExitWithAutoRunEndsTheProgramWhenTheApplicationEnds) 
   auto hostrix = Start({Bin("examples/hello"), "-exit"});
   auto status = hostrix->Wait();
   ASSERT_TRUE(status.has_value()) << hostrix->Err();
-  EXPECT_EQ(*status, 0);
+  EXPECT_EQ(*status, 0) << hostrix->Err();
   EXPECT_NE(hostrix->Err().find(kTermination), std::string::npos) << hostrix->Err();
 }
 
@@ -176,7 +176,7 @@ TEST_F(HostrixProcessTest, RunWithNoLinkSaysSoAndTheProgramGoesOn) {
   ASSERT_TRUE(hostrix->WaitForErr("Run: No link to the hardware is available")) << hostrix->Err();
   EXPECT_FALSE(hostrix->Wait(300).has_value());
   hostrix->Signal(SIGTERM);
-  EXPECT_EQ(hostrix->Wait(10000), 0);
+  EXPECT_EQ(hostrix->Wait(10000), 0) << hostrix->Err();
 }
 
 TEST_F(HostrixProcessTest, AMissingOrBrokenEngineIsAFatalError) {
@@ -263,7 +263,7 @@ TEST_F(HostrixProcessTest, MultipleInstAllowsASecondFullInstance) {
   // The first one is still there, untouched.
   EXPECT_FALSE(first->Wait(200).has_value());
   first->Signal(SIGTERM);
-  EXPECT_EQ(first->Wait(10000), 0);
+  EXPECT_EQ(first->Wait(10000), 0) << first->Err();
 }
 
 }  // namespace
