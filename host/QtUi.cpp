@@ -1,11 +1,15 @@
 #include "host/QtUi.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QThread>
+
 #include <cstdio>
 
 namespace veltra {
@@ -59,6 +63,11 @@ QMessageBox::StandardButtons ToQt(MessageButtons buttons) {
 }  // namespace
 
 QtUi::QtUi() : guiThread_(std::this_thread::get_id()) {
+  wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wake_ >= 0) {
+    auto* notifier = new QSocketNotifier(wake_, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &QtUi::RunQueuedTasks);
+  }
   if (const char* boxes = std::getenv("VELTRA_BOXES"); boxes && std::string(boxes) == "stderr") {
     SetAnswerer([](const ShownBox& box, MessageResult defaultButton) {
       std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
@@ -69,12 +78,43 @@ QtUi::QtUi() : guiThread_(std::this_thread::get_id()) {
 }
 
 QtUi::~QtUi() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  closing_ = true;
-  for (auto& task : pending_)
-    if (task->state == TaskState::Pending) task->state = TaskState::Dropped;
-  pending_.clear();
-  changed_.notify_all();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
+    for (auto& task : pending_)
+      if (task->state == TaskState::Pending) task->state = TaskState::Dropped;
+    pending_.clear();
+    changed_.notify_all();
+  }
+  if (wake_ >= 0) close(wake_);
+}
+
+void QtUi::Wake() {
+  uint64_t one = 1;
+  if (wake_ >= 0) [[maybe_unused]]
+    ssize_t written = write(wake_, &one, sizeof one);
+}
+
+void QtUi::RunQueuedTasks() {
+  uint64_t count = 0;
+  if (wake_ >= 0) [[maybe_unused]]
+    ssize_t got = read(wake_, &count, sizeof count);
+  if (quitRequested_.exchange(false)) {
+    // Closing the main window ends the program the way a user closing it does.
+    if (mainWindow_)
+      mainWindow_->close();
+    else
+      QCoreApplication::quit();
+  }
+  for (;;) {
+    std::shared_ptr<Task> task;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (pending_.empty()) return;
+      task = pending_.front();
+    }
+    RunTask(task);
+  }
 }
 
 void QtUi::SetMainWindow(QWidget* window) {
@@ -131,16 +171,8 @@ MessageResult QtUi::ShowBox(WindowHandle owner, const std::string& text, const s
 }
 
 void QtUi::PostQuit(WindowHandle) {
-  // Closing the main window ends the program the way a user closing it does.
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        if (mainWindow_)
-          mainWindow_->close();
-        else
-          QCoreApplication::quit();
-      },
-      Qt::QueuedConnection);
+  quitRequested_ = true;
+  Wake();
 }
 
 void QtUi::Invoke(const std::function<void()>& function) {

@@ -81,11 +81,19 @@ class QtUi final : public QObject, public UiBackend {
     std::exception_ptr error;
   };
   void RunTask(const std::shared_ptr<Task>& task);
+  // Runs what other threads queued (on the GUI thread, woken by wake_).
+  void RunQueuedTasks();
+  void Wake();
   bool OnGuiThread() const;
   MessageResult ShowBox(WindowHandle owner, const std::string& text, const std::string& caption,
                         MessageIcon icon, MessageButtons buttons, MessageResult defaultButton);
 
   const std::thread::id guiThread_;
+  // Other threads wake the GUI thread through this eventfd, not through Qt:
+  // a thread Qt did not start that calls into Qt gets per-thread data of
+  // Qt's that is not always freed when the thread ends.
+  int wake_ = -1;
+  std::atomic<bool> quitRequested_{false};
   QPointer<QWidget> mainWindow_;
   // Guards the task states, pending_, closing_, boxes_ and answerer_.
   mutable std::mutex mutex_;
