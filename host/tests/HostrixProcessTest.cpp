@@ -50,6 +50,9 @@ class HostrixProcess {
     environment["QT_QPA_PLATFORM"] = "offscreen";
     environment["VELTRA_BOXES"] = "stderr";
     environment.erase("VELTRA_PLUGIN_PATH");
+    // In a sanitizer build the program's children keep their own suppressions.
+    if (environment.count("LSAN_OPTIONS"))
+      environment["LSAN_OPTIONS"] = "suppressions=" HOSTRIX_CHILD_SUPPRESSIONS ":print_suppressions=0";
     for (const auto& [name, value] : extraEnvironment) environment[name] = value;
     std::vector<std::string> envStore;
     for (const auto& [name, value] : environment) envStore.push_back(name + "=" + value);
