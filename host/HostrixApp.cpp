@@ -83,6 +83,25 @@ void PlaceMainWindow(CMainFrame& frame, SharedInstanceBlock& shared, int counter
   frame.setGeometry(placed.left, placed.top, placed.right - placed.left, placed.bottom - placed.top);
 }
 
+}  // namespace
+
+std::string InstallationDirectory() {
+  Registry key;
+  std::string directory;
+  if (key.Open(RegistryRoot::LocalMachine, "SOFTWARE\\Orv Limited\\Orv Veltra") &&
+      key.ReadString("Veltra", directory) == RegistryStatus::Ok && !directory.empty()) {
+    if (directory.back() != '/') directory += '/';
+    return directory;
+  }
+  // The build tree and an installation both keep the program in bin/.
+  std::filesystem::path own = DynamicLibrary::ProgramDirectory();
+  std::filesystem::path above = own.lexically_normal().parent_path().parent_path();
+  if (above.empty()) return "";
+  std::string text = above.string();
+  if (text.back() != '/') text += '/';
+  return text;
+}
+
 void StartNewInstance(SharedInstanceBlock& shared) {
   std::string directory = InstallationDirectory();
   if (directory.empty()) {
@@ -101,25 +120,6 @@ void StartNewInstance(SharedInstanceBlock& shared) {
     if (text.size() > 128) text.resize(128);
     Ui::MessageBox(nullptr, text.empty() ? "Unknown error" : text, "Hostrix", MessageIcon::Warning);
   }
-}
-
-}  // namespace
-
-std::string InstallationDirectory() {
-  Registry key;
-  std::string directory;
-  if (key.Open(RegistryRoot::LocalMachine, "SOFTWARE\\Orv Limited\\Orv Veltra") &&
-      key.ReadString("Veltra", directory) == RegistryStatus::Ok && !directory.empty()) {
-    if (directory.back() != '/') directory += '/';
-    return directory;
-  }
-  // The build tree and an installation both keep the program in bin/.
-  std::filesystem::path own = DynamicLibrary::ProgramDirectory();
-  std::filesystem::path above = own.lexically_normal().parent_path().parent_path();
-  if (above.empty()) return "";
-  std::string text = above.string();
-  if (text.back() != '/') text += '/';
-  return text;
 }
 
 int RunHostrix(int argc, char** argv) {

@@ -14,4 +14,9 @@ int RunHostrix(int argc, char** argv);
 // neither can be found.
 std::string InstallationDirectory();
 
+class SharedInstanceBlock;
+// New Server Instance: starts the installation's bin/Hostrix with no
+// arguments, as a full instance of its own.
+void StartNewInstance(SharedInstanceBlock& shared);
+
 }  // namespace veltra

@@ -15,8 +15,10 @@
 #include <QTimer>
 
 #include "host/CHostrixView.h"
+#include "host/HostrixApp.h"
 #include "host/LineInputDialog.h"
 #include "host/tests/HostrixTestSupport.h"
+#include "platform/settings/Registry.h"
 #include "veltra/OptionsRecord.h"
 
 namespace veltra::test {
@@ -357,6 +359,29 @@ TEST_F(QuitTest, WhileTheServerThreadWaitsInReadLine) {
   Open(Example("echo"));
   ASSERT_TRUE(WaitUntil([&] { return closed_; }, 30000));
   ExpectCleanQuit(Example("echo"));
+}
+
+}  // namespace
+}  // namespace veltra::test
+
+namespace veltra::test {
+namespace {
+
+TEST_F(HostrixRunTest, NewServerInstanceStartsTheInstallationsProgramAndSaysWhyNot) {
+  Start(false);
+  TempDir installation;
+  Registry key;
+  ASSERT_TRUE(key.Open(RegistryRoot::LocalMachine, "SOFTWARE\\Orv Limited\\Orv Veltra"));
+  ASSERT_EQ(key.WriteString("Veltra", installation.Path().string()), RegistryStatus::Ok);
+  EXPECT_EQ(InstallationDirectory(), installation.Path().string() + "/");
+  shared_.Data().mainWindow = 12345;
+  StartNewInstance(shared_);
+  // The new process must not forward to this one, even when it cannot start.
+  EXPECT_EQ(shared_.Data().mainWindow, 0);
+  ASSERT_EQ(ui_->Boxes().size(), 1u);
+  EXPECT_EQ(ui_->Boxes()[0].caption, "Hostrix");
+  EXPECT_EQ(ui_->Boxes()[0].text, "No such file or directory");
+  EXPECT_FALSE(ui_->Boxes()[0].owned);
 }
 
 }  // namespace
