@@ -8,6 +8,8 @@ source "$(dirname "$0")/setup.sh"
 veltra_packages+=(dpkg-dev)
 veltra_install_missing
 
+# Compiler-cache hits across checkouts in different places.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$VELTRA_ROOT}"
 dir="$VELTRA_ROOT/build-package"
 veltra_build "$dir" -DCMAKE_BUILD_TYPE=Release -DVELTRA_BUILD_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr >&2
 rm -f "$dir"/*.deb
