@@ -36,6 +36,20 @@ expect_greeting() {
   [[ "$out" == *"$greeting"* ]] || fail "no greeting from $1/bin/veltra-run, got: $out"
 }
 
+# expect_complete PREFIX: every program in PREFIX/lib/veltra/bin has its
+# launcher in PREFIX/bin, and every program and library there finds what it
+# links with.
+expect_complete() {
+  local f missing
+  for f in "$1"/lib/veltra/bin/*; do
+    if [[ "$f" != *.so ]]; then
+      [ "$(readlink -f "$1/bin/${f##*/}")" = "$(readlink -f "$f")" ] || fail "no launcher for $f"
+    fi
+    missing=$(ldd "$f" 2>&1 | grep "not found" || true)
+    [ -z "$missing" ] || fail "$f: $missing"
+  done
+}
+
 # build_own_application PREFIX: a user's application, built against PREFIX
 # once with CMake and once with pkg-config, then run by PREFIX's veltra-run.
 build_own_application() {
@@ -76,6 +90,7 @@ echo "== cmake --install into a scratch prefix"
 prefix="$work/prefix"
 cmake --install "$dir" --prefix "$prefix" >/dev/null
 mv "$dir/bin" "$dir/bin.away"
+expect_complete "$prefix"
 expect_greeting "$prefix"
 build_own_application "$prefix"
 # Nothing the tests build is part of an installation.
@@ -101,6 +116,7 @@ for f in /usr/bin/veltra-run /usr/bin/veltra-settings /usr/lib/veltra/bin/Orvcor
          /usr/share/icons/hicolor/scalable/apps/hostrix.svg; do
   [ -e "$f" ] || fail "$f is not installed"
 done
+expect_complete /usr
 expect_greeting /usr
 out=$(cd "$work" && /usr/bin/veltra-run --args "one two" /usr/lib/veltra/examples/args.app)
 [[ "$out" == *"argc=3"* ]] || fail "args.app said: $out"
