@@ -64,3 +64,6 @@ function(veltra_qt_target name)
   target_compile_definitions(${name} PRIVATE QT_NO_KEYWORDS)
   target_link_libraries(${name} PRIVATE Qt6::Widgets)
 endfunction()
+
+# Where `cmake --install` puts what we build; each folder names its own deliverables.
+include(${CMAKE_CURRENT_LIST_DIR}/VeltraInstall.cmake)
