@@ -58,7 +58,8 @@ static int App(int argc, char** argv) {
   vt_graph_set_title(CLUSTER, graph, "Signal generator");
   vt_graph_set_x_title(CLUSTER, graph, "Frequency", "Hz");
   vt_graph_set_y_title(CLUSTER, graph, "Level", "dB");
-  vt_graph_set_axis_ranges_phis(CLUSTER, graph, 0, BINS, 0, RATE_HZ / 2);
+  // The window places the levels through the physical Y range: the same dB span as shown.
+  vt_graph_set_axis_ranges_phis(CLUSTER, graph, 0, BINS, FLOOR_DB, -FLOOR_DB + 10);
   vt_graph_set_axis_ranges_user(CLUSTER, graph, 0, RATE_HZ / 2, FLOOR_DB, -FLOOR_DB + 10);
 
   int32_t lastFrequency = -1, lastAmplitude = -1;
