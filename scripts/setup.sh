@@ -31,6 +31,9 @@ veltra_build() {
   # A compiler cache, where the machine has one, makes rebuilds of a clean tree cheap.
   if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    # Paths relative to the checkout, so that another clone of the same
+    # sources finds what this one compiled.
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$VELTRA_ROOT} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-true}
   fi
   cmake -S "$VELTRA_ROOT" -B "$dir" -G Ninja "${launcher[@]}" "$@"
   cmake --build "$dir" -j "$(nproc)"
