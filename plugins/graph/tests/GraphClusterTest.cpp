@@ -17,7 +17,7 @@
 
 #include "platform/DynamicLibrary.h"
 #include "platform/settings/Registry.h"
-#include "plugins/graph/tests/FakeChannel.h"
+#include "tests/support/FakeChannel.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 #include "veltra/Cluster.h"

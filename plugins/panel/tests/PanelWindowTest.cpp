@@ -26,7 +26,7 @@
 #include "plugins/panel/PanelPlacement.h"
 #include "plugins/panel/PanelServices.h"
 #include "plugins/panel/PanelWindow.h"
-#include "plugins/panel/tests/FakeChannel.h"
+#include "tests/support/FakeChannel.h"
 #include "tests/support/TempDir.h"
 
 namespace veltra {

@@ -1,5 +1,5 @@
-// A RequestChannel that hands a service the arguments of one request from a
-// queue, as the link's request block would, and keeps the reply.
+// A RequestChannel that hands a cluster or a service the arguments of one
+// request from a queue, as the link's request block would, and keeps the reply.
 #pragma once
 
 #include <cstring>
@@ -20,6 +20,8 @@ class FakeChannel : public RequestChannel {
   }
   // A text with its zero.
   void Text(const std::string& text) { Bytes(text.c_str(), text.size() + 1); }
+  void Doubles(const std::vector<double>& values) { Bytes(values.data(), values.size() * sizeof(double)); }
+  // Arguments the service did not read (the next block starts afresh).
   std::size_t Unread() const { return items_.size(); }
   void Clear() {
     items_.clear();
