@@ -37,7 +37,7 @@
 
 #ifdef VELTRA_FUZZ_GRAPHS
 #include "plugins/graph/cluster/GraphCluster.h"
-#include "plugins/graph/cluster/GraphGui.h"
+#include "plugins/common/WindowThread.h"
 #include "plugins/graph/cluster/GraphLibrary.h"
 #include "plugins/graph/cluster/GraphTable.h"
 #endif
@@ -159,7 +159,7 @@ void RemoveBase() {
 // inputs do not pile windows up.
 void CloseGraphs() {
   auto records = GraphTable::TakeAll();
-  GraphGui::Run([&records] {
+  WindowThread::Run([&records] {
     for (auto& record : records) GraphLibrary::Close(record->window);
   });
 }

@@ -12,7 +12,7 @@
 #include "plugins/panel/InputPanel.h"
 #include "plugins/panel/MainPanel.h"
 #include "plugins/panel/ModulePanel.h"
-#include "plugins/panel/PanelGui.h"
+#include "plugins/common/WindowThread.h"
 #include "plugins/panel/PanelKey.h"
 #include "plugins/panel/StatusPanel.h"
 #include "veltra/RequestChannel.h"
@@ -58,7 +58,7 @@ bool PanelServices::Serve(int service, RequestChannel& channel, int& result) {
 }
 
 int PanelServices::OpenStatus(RequestChannel&) {
-  PanelGui::Run([this] {
+  WindowThread::Run([this] {
     status_ = new StatusPanel(branch_);
     status_->show();
   });
@@ -69,7 +69,7 @@ int PanelServices::ShowStatus(RequestChannel& channel) {
   const std::string text = ReadText(channel);
   bool shown = false, changed = false;
   if (!status_) return 1;
-  PanelGui::Run([&] {
+  WindowThread::Run([&] {
     if (!status_->IsOpen() || status_->Terminated()) return;
     const QString shownText = QString::fromLocal8Bit(text.c_str());
     changed = status_->Display()->Text() != shownText;
@@ -79,12 +79,12 @@ int PanelServices::ShowStatus(RequestChannel& channel) {
   if (!shown) return 1;
   // Without a display nobody sees the window: the log does, once per text
   // (an application that polls for "Terminate" sends the same one again).
-  if (PanelGui::Headless() && changed) std::fprintf(stderr, "status: %s\n", text.c_str());
+  if (WindowThread::Headless() && changed) std::fprintf(stderr, "status: %s\n", text.c_str());
   return 0;
 }
 
 int PanelServices::OpenInput(RequestChannel&) {
-  PanelGui::Run([this] {
+  WindowThread::Run([this] {
     input_ = new InputPanel(branch_);
     input_->show();
   });
@@ -95,7 +95,7 @@ int PanelServices::ReadInput(RequestChannel& channel) {
   if (!input_) return 0;
   bool open = false;
   int frequency = 0, amplitude = 0;
-  PanelGui::Run([&] {
+  WindowThread::Run([&] {
     open = input_->IsOpen();
     frequency = input_->FrequencySlider()->value();
     amplitude = input_->AmplitudeSlider()->value();
@@ -107,7 +107,7 @@ int PanelServices::ReadInput(RequestChannel& channel) {
 
 int PanelServices::CloseInput(RequestChannel&) {
   if (!input_) return 0;
-  PanelGui::Run([this] {
+  WindowThread::Run([this] {
     input_->close();
     ProcessWaiting();
   });
@@ -115,7 +115,7 @@ int PanelServices::CloseInput(RequestChannel&) {
 }
 
 int PanelServices::OpenPanel(RequestChannel&) {
-  PanelGui::Run([this] {
+  WindowThread::Run([this] {
     panel_ = new MainPanel(branch_);
     panel_->show();
   });
@@ -125,7 +125,7 @@ int PanelServices::OpenPanel(RequestChannel&) {
 int PanelServices::ReadPanel(RequestChannel& channel) {
   PanelSettings settings;
   if (panel_) {
-    PanelGui::Run([&] {
+    WindowThread::Run([&] {
       ProcessWaiting();
       settings = panel_->TakeSettings();
     });
@@ -142,7 +142,7 @@ int PanelServices::ReadPanel(RequestChannel& channel) {
 
 int PanelServices::ClosePanel(RequestChannel&) {
   if (!panel_) return 0;
-  PanelGui::Run([this] {
+  WindowThread::Run([this] {
     panel_->close();
     ProcessWaiting();
   });
@@ -150,7 +150,7 @@ int PanelServices::ClosePanel(RequestChannel&) {
 }
 
 int PanelServices::OpenModulePanel(RequestChannel&) {
-  PanelGui::Run([this] {
+  WindowThread::Run([this] {
     module_ = new ModulePanel(branch_);
     module_->setVisible(true);
   });
@@ -161,7 +161,7 @@ int PanelServices::ReadModulePanel(RequestChannel& channel) {
   if (!module_) return 0;
   std::array<int32_t, 4> words{};
   bool closed = false;
-  PanelGui::Run([&] {
+  WindowThread::Run([&] {
     words = {PanelRules::ModuleFrequency(module_->FrequencySlider()->value()),
              module_->TriggerISlider()->value(), module_->TriggerQSlider()->value(),
              module_->SplitCheck()->isChecked() ? 1 : 0};

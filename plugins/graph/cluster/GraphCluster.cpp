@@ -6,7 +6,7 @@
 #include <new>
 
 #include "plugins/graph/GraphWindow.h"
-#include "plugins/graph/cluster/GraphGui.h"
+#include "plugins/common/WindowThread.h"
 #include "plugins/graph/cluster/GraphLibrary.h"
 #include "plugins/graph/cluster/GraphRecord.h"
 #include "plugins/graph/cluster/GraphSnapshot.h"
@@ -66,7 +66,7 @@ int GraphCluster::OpenLib() {
   if (!directory.empty()) record->fileName = GraphSnapshot::UniqueName(name);
   GraphRecord* opened = record.get();
   try {
-    GraphGui::Run([opened] {
+    WindowThread::Run([opened] {
       opened->window = GraphLibrary::Open(opened->settingsName);
       QCoreApplication::processEvents();
     });
@@ -84,7 +84,7 @@ int GraphCluster::CloseLib() {
   std::unique_ptr<GraphRecord> record = GraphTable::Remove(channel->ReadWord());
   if (!record) return kFailure;
   std::string directory = GraphSnapshot::Directory();
-  GraphGui::Run([&record, &directory] {
+  WindowThread::Run([&record, &directory] {
     if (!directory.empty()) GraphSnapshot::Write(*record, directory);
     GraphLibrary::Close(record->window);
     record->window = nullptr;
@@ -98,7 +98,7 @@ int GraphCluster::SetXTitle() {
   bool fits = ReadText(title);
   fits = ReadText(unit) && fits;
   if (!record || !fits) return kFailure;
-  GraphGui::Run([&] { record->window->SetXTitle(title, unit); });
+  WindowThread::Run([&] { record->window->SetXTitle(title, unit); });
   return 0;
 }
 
@@ -108,7 +108,7 @@ int GraphCluster::SetYTitle() {
   bool fits = ReadText(title);
   fits = ReadText(unit) && fits;
   if (!record || !fits) return kFailure;
-  GraphGui::Run([&] { record->window->SetYTitle(title, unit); });
+  WindowThread::Run([&] { record->window->SetYTitle(title, unit); });
   return 0;
 }
 
@@ -123,7 +123,7 @@ int GraphCluster::SetAxisRangesPhis() {
   std::memcpy(&points, block + 4, 4);
   std::memcpy(&minimum, block + 8, 8);
   std::memcpy(&size, block + 16, 8);
-  GraphGui::Run([&] { record->window->SetAxisRangesPhis(first, points, minimum, size); });
+  WindowThread::Run([&] { record->window->SetAxisRangesPhis(first, points, minimum, size); });
   return 0;
 }
 
@@ -134,7 +134,7 @@ int GraphCluster::SetAxisRangesUser() {
   if (!record || count != sizeof block) return kFailure;
   double values[4];
   std::memcpy(values, block, sizeof values);
-  GraphGui::Run([&] { record->window->SetAxisRangesUser(values[0], values[1], values[2], values[3]); });
+  WindowThread::Run([&] { record->window->SetAxisRangesUser(values[0], values[1], values[2], values[3]); });
   return 0;
 }
 
@@ -142,7 +142,7 @@ int GraphCluster::Show() {
   GraphRecord* record = ReadRecord();
   if (!record) return kFailure;
   record->cursor = 0;
-  GraphGui::Run([record] {
+  WindowThread::Run([record] {
     // Room for the copy was reserved at open: no allocation per data set.
     record->shown.assign(record->buffer.begin(), record->buffer.end());
     GraphLibrary::Show(record->window, record->shown.data(), static_cast<long long>(record->shown.size()));
@@ -153,7 +153,7 @@ int GraphCluster::Show() {
 }
 
 int GraphCluster::PumpMessages() {
-  GraphGui::DispatchPending();
+  WindowThread::DispatchPending();
   return 0;
 }
 
@@ -175,14 +175,14 @@ int GraphCluster::SetGraphTile() {
   char title[kTextSize + 1];
   bool fits = ReadText(title);
   if (!record || !fits) return kFailure;
-  GraphGui::Run([&] { record->window->SetGraphTile(title); });
+  WindowThread::Run([&] { record->window->SetGraphTile(title); });
   return 0;
 }
 
 void GraphCluster::WriteOpenGraphs() {
   std::string directory = GraphSnapshot::Directory();
   if (directory.empty()) return;
-  GraphGui::Run([&directory] {
+  WindowThread::Run([&directory] {
     GraphTable::ForEach([&directory](GraphRecord& record) { GraphSnapshot::Write(record, directory); });
   });
 }

@@ -1,6 +1,6 @@
 // The exported graph library interface of Spectrel.
 #include "plugins/graph/GraphWindow.h"
-#include "plugins/graph/cluster/GraphGui.h"
+#include "plugins/common/WindowThread.h"
 #include "plugins/graph/cluster/GraphLibrary.h"
 #include "plugins/graph/library/WindowGraphHandler.h"
 #include "veltra/Export.h"
@@ -18,7 +18,7 @@ GraphWindow* Window(void* window) {
 }  // namespace
 
 VELTRA_C_EXPORT void* OpenLib(const char* settingsName) {
-  veltra::GraphGui::EnsureCallerApplication();
+  veltra::WindowThread::EnsureCallerApplication();
   return GraphLibrary::Open(settingsName ? settingsName : "");
 }
 
@@ -59,7 +59,7 @@ VELTRA_C_EXPORT int SetGraphTile(void* window, const char* title) {
 }
 
 VELTRA_C_EXPORT veltra::GraphHandler* OpenHandler() {
-  veltra::GraphGui::EnsureCallerApplication();
+  veltra::WindowThread::EnsureCallerApplication();
   return new veltra::WindowGraphHandler;
 }
 

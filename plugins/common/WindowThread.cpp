@@ -1,15 +1,16 @@
-#include "plugins/graph/cluster/GraphGui.h"
+#include "plugins/common/WindowThread.h"
 
 #include <unistd.h>
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <cstdlib>
 #include <string>
 
 #include "platform/Ui.h"
 
-namespace veltra::GraphGui {
+namespace veltra::WindowThread {
 namespace {
 
 // Qt keeps pointers to argc and argv for the life of the application.
@@ -73,4 +74,8 @@ void EnsureCallerApplication() {
   EnsureApplication();
 }
 
-}  // namespace veltra::GraphGui
+bool Headless() {
+  return QCoreApplication::instance() && QGuiApplication::platformName() == "offscreen";
+}
+
+}  // namespace veltra::WindowThread
