@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QThread>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -279,6 +280,43 @@ TEST_F(CMainFrameTest, OneDroppedFileIsOpenedAsTheApplication) {
   ASSERT_TRUE(RunEnded());
   EXPECT_TRUE(ui_->Boxes().empty());
   delete mime;
+}
+
+TEST_F(CMainFrameTest, SemaphoreButtonsDoNothingWithoutAServer) {
+  Start(false);
+  for (QAction* action : frame_->SemaphoreToolBar()->actions()) action->trigger();
+  EXPECT_TRUE(ui_->Boxes().empty());
+  EXPECT_FALSE(doc_->Running());
+}
+
+TEST_F(CMainFrameTest, SemaphoreButtonsSignalTheRunningApplication) {
+  SetOption("SayStop", 0);
+  Start();
+  Open(Example("semaphores"));
+  ASSERT_TRUE(WaitUntil([&] { return StoredText(doc_->Store()) == "waiting for host semaphore 3"; }));
+  frame_->SemaphoreToolBar()->actions()[2]->trigger();  // not the one it waits for
+  QThread::msleep(100);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(doc_->Running());
+  frame_->SemaphoreToolBar()->actions()[3]->trigger();
+  ASSERT_TRUE(RunEnded());
+  EXPECT_EQ(StoredText(doc_->Store()), "waiting for host semaphore 3\ngot host semaphore 3");
+}
+
+TEST_F(CMainFrameTest, AFileDroppedWhileAnApplicationRunsAsksFirst) {
+  SetOption("SayStop", 0);
+  Start();
+  Open(TestApp("endless"));
+  ASSERT_TRUE(WaitUntil([&] { return doc_->Running(); }));
+  QString title = frame_->windowTitle();
+  answer_ = [](const ShownBox&) { return MessageResult::No; };
+  frame_->DropFiles({QString::fromStdString(Example("hello"))});
+  ASSERT_TRUE(ui_->WaitForBoxes(1, 5000));
+  EXPECT_EQ(ui_->Boxes()[0].caption, "Server running");
+  EXPECT_EQ(frame_->windowTitle(), title);
+  EXPECT_TRUE(doc_->Running());
+  doc_->OnStop();
+  ASSERT_TRUE(RunEnded());
 }
 
 TEST_F(CMainFrameTest, TheAboutBoxShowsTheEngineAndDriverVersions) {
