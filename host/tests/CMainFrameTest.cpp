@@ -319,6 +319,17 @@ TEST_F(CMainFrameTest, AFileDroppedWhileAnApplicationRunsAsksFirst) {
   ASSERT_TRUE(RunEnded());
 }
 
+TEST_F(CMainFrameTest, ADropMeantForAnInstanceThatIsGoneOpensHere) {
+  SetOption("SayStop", 0);
+  Start();
+  // A process id nobody listens on: forwarding fails, so this instance runs it.
+  shared_.Data().mainWindow = 0x7ffffff0;
+  frame_->DropFiles({QString::fromStdString(Example("hello"))});
+  ASSERT_TRUE(WaitUntil([&] { return StoredText(doc_->Store()) == "Hello from the Veltra DSP network!"; }));
+  ASSERT_TRUE(RunEnded());
+  shared_.Data().mainWindow = 0;
+}
+
 TEST_F(CMainFrameTest, TheAboutBoxShowsTheEngineAndDriverVersions) {
   Start();
   AboutBox none(frame_.get(), 0, 0, nullptr);
