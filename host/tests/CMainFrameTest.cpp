@@ -14,10 +14,12 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <cstring>
 #include <vector>
 
 #include "host/AboutBox.h"
 #include "host/tests/HostrixTestSupport.h"
+#include "tests/support/ScriptedLink.h"
 #include "veltra/Link.h"
 #include "veltra/LinkManager.h"
 #include "veltra/OrvServer.h"
@@ -59,6 +61,48 @@ const std::vector<MenuItem> kMenus = {
     {"&Help", "&Veltra Help", Qt::Key_F1, "Opens Veltra Help pages", ""},
     {"&Help", "&About Veltra...", {}, "", ""},
     {"&Help", "Contact Orv", {}, "", ""},
+};
+
+// A link whose driver fills the whole name buffer, without an end, and
+// reports the version it was given.
+class FullNameLink final : public ScriptedLink {
+ public:
+  FullNameLink(int major, int minor) : major_(major), minor_(minor) {}
+  int DriverVersion(char* name, int* major, int* minor) override {
+    std::memset(name, 'D', 128);
+    *major = major_;
+    *minor = minor_;
+    return 0;
+  }
+
+ private:
+  int major_;
+  int minor_;
+};
+
+// Only CurrentLink matters to the About box.
+class OneLinkManager final : public LinkManager {
+ public:
+  explicit OneLinkManager(Link* link) : link_(link) {}
+  Link* CurrentLink() override { return link_; }
+  void SelectInterface(WindowHandle) override {}
+  Link* OpenLinkByName(const char*, int) override { return nullptr; }
+  bool AddInterface(const char*) override { return false; }
+  int BeginInterfaces() override { return 0; }
+  const char* NextInterfaceName() override { return nullptr; }
+  InterfaceEntry* CurrentInterface() override { return nullptr; }
+  void SetCurrentInterface(InterfaceEntry*) override {}
+  int BeginBoards() override { return 0; }
+  int CurrentBoardId() override { return 0; }
+  const char* NextBoardName() override { return nullptr; }
+  BoardEntry* CurrentBoard() override { return nullptr; }
+  void SelectBoard(BoardEntry*) override {}
+  void InterfaceName(char* buffer) override { buffer[0] = '\0'; }
+  void RemoveInterface(InterfaceEntry*) override {}
+  void Initialise(WindowHandle) override {}
+
+ private:
+  Link* link_;
 };
 
 class CMainFrameTest : public ::testing::Test, public HostrixFixture {
@@ -349,6 +393,18 @@ TEST_F(CMainFrameTest, TheAboutBoxShowsTheEngineAndDriverVersions) {
   link->DriverVersion(name, &major, &minor);
   ASSERT_TRUE(major != 0 || minor != 0);
   EXPECT_EQ(box.DriverText(), QString("%1 V%2.%3").arg(name).arg(major).arg(minor));
+}
+
+TEST_F(CMainFrameTest, TheAboutBoxReadsNoFurtherThanTheDriverNameBuffer) {
+  Start(false);
+  FullNameLink versioned(3, 4);
+  OneLinkManager withVersion(&versioned);
+  AboutBox box(frame_.get(), 0, 0, &withVersion);
+  EXPECT_EQ(box.DriverText(), QString(127, 'D') + " V3.4");
+  FullNameLink unversioned(0, 0);
+  OneLinkManager withoutVersion(&unversioned);
+  AboutBox other(frame_.get(), 0, 0, &withoutVersion);
+  EXPECT_EQ(other.DriverText(), QString(127, 'D') + ": unknown driver version");
 }
 
 }  // namespace
