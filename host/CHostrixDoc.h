@@ -85,6 +85,7 @@ class CHostrixDoc {
   bool Echo() const { return echo_; }
   bool OnGuiThread() const { return std::this_thread::get_id() == guiThread_; }
   WindowHandle MainWindowHandle() const { return mainWindow_; }
+  SharedInstanceBlock& Shared() { return shared_; }
   int EngineMajor() const { return engineMajor_; }
   int EngineMinor() const { return engineMinor_; }
   // The command line OpenApplication gives the engine (see the README).

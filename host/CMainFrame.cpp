@@ -1,19 +1,47 @@
 #include "host/CMainFrame.h"
 
+#include <unistd.h>
+
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QUrl>
 
+#include "host/AboutBox.h"
 #include "host/CHostrixDoc.h"
 #include "host/CHostrixView.h"
+#include "host/InstanceChannel.h"
 #include "host/QtUi.h"
 #include "host/RecentFileList.h"
+#include "host/SharedInstanceBlock.h"
 #include "platform/settings/Profile.h"
+#include "veltra/OrvServer.h"
 
 namespace veltra {
+
+// Where Contact sends the user.
+constexpr const char* kSupportAddress = "support@veltra.example";
+
+namespace {
+
+// The Pause and Page Mode buttons and the semaphore buttons have no
+// standard picture; these come close to their meaning.
+QIcon StandardIcon(QStyle::StandardPixmap pixmap) {
+  return QApplication::style()->standardIcon(pixmap);
+}
+
+}  // namespace
 
 CMainFrame::CMainFrame(CHostrixDoc& document, RecentFileList& recentFiles, QtUi& ui)
     : document_(document), recentFiles_(recentFiles), ui_(ui) {
@@ -21,53 +49,69 @@ CMainFrame::CMainFrame(CHostrixDoc& document, RecentFileList& recentFiles, QtUi&
   setCentralWidget(view_);
 
   fileMenu_ = menuBar()->addMenu("&File");
-  application_ = AddCommand(fileMenu_, "&Application...", Qt::Key_F3, [this] { document_.OnApplication(); });
-  application_->setStatusTip("Select application file to run");
-  recentMenu_ = fileMenu_->addMenu("Recent Applications");
+  application_ =
+      AddCommand(fileMenu_, "&Application", Qt::Key_F3, "Select application file to run\nApplication",
+                 [this] { document_.OnApplication(); });
   fileMenu_->addSeparator();
+  // The recent files go in above this separator.
+  recentEnd_ = fileMenu_->addSeparator();
   QAction* newInstance = fileMenu_->addAction("New Server Instance");
   connect(newInstance, &QAction::triggered, this, [this] { Q_EMIT NewInstanceRequested(); });
   fileMenu_->addSeparator();
-  QAction* exit = fileMenu_->addAction("E&xit");
-  exit->setStatusTip("Quit the application");
-  connect(exit, &QAction::triggered, this, &QWidget::close);
+  AddCommand(fileMenu_, "E&xit", QKeySequence(), "Quit the application; prompts to save documents\nExit",
+             [this] { close(); });
 
-  QMenu* go = menuBar()->addMenu("&Go");
-  run_ = AddCommand(go, "&Run", Qt::Key_F5, [this] { document_.OnRun(); });
-  run_->setStatusTip("Runs the selected Veltra Application");
-  stop_ = AddCommand(go, "&Stop", QKeySequence(Qt::SHIFT | Qt::Key_F5), [this] { document_.OnStop(); });
-  stop_->setStatusTip("Stop the currently-running Veltra application");
-  pause_ = AddCommand(go, "&Pause", Qt::Key_Pause, [this] { document_.OnPause(); });
+  QMenu* go = menuBar()->addMenu("Go");
+  run_ = AddCommand(go, "&Run", Qt::Key_F5, "Runs the selected Veltra Application\nRun",
+                    [this] { document_.OnRun(); });
+  stop_ = AddCommand(go, "&Stop", QKeySequence(Qt::SHIFT | Qt::Key_F5),
+                     "Stop the currently-running Veltra application\nStop", [this] { document_.OnStop(); });
+  pause_ = AddCommand(go, "&Pause", Qt::Key_Pause,
+                      "Pauses the application on the next stdout or stderr request\nPause",
+                      [this] { document_.OnPause(); });
   pause_->setCheckable(true);
-  pause_->setStatusTip("Pauses the application on the next stdout or stderr request");
-  pageMode_ = AddCommand(go, "Page &Mode", Qt::Key_ScrollLock, [this] { document_.OnPageMode(); });
+  pageMode_ = AddCommand(go, "Page &Mode", Qt::Key_ScrollLock,
+                         "Select page mode to stop output after a page full (Pause continues)\nPage Mode",
+                         [this] { document_.OnPageMode(); });
   pageMode_->setCheckable(true);
-  pageMode_->setStatusTip("Select page mode to stop output after a page full (Pause continues)");
-  reconnect_ = AddCommand(go, "Reconnect", QKeySequence(), [this] { document_.OnReconnect(); });
-  QMenu* semaphores = go->addMenu("Signal Host Semaphore");
-  for (int n = 0; n <= 9; ++n) {
-    QAction* action = semaphores->addAction(QString("Host Semaphore %1").arg(n));
-    action->setStatusTip(QString("Signal host semaphore %1").arg(n));
-    connect(action, &QAction::triggered, this, [this, n] { document_.OnHostSemaphore(n); });
-  }
+  reconnect_ = AddCommand(go, "Reconnect", QKeySequence(), "", [this] { document_.OnReconnect(); });
 
   QMenu* view = menuBar()->addMenu("&View");
-  AddCommand(view, "&Options", Qt::Key_F7, [this] { document_.OnOptions(); });
-  AddCommand(view, "&Clear Screen", QKeySequence(Qt::ALT | Qt::Key_C), [this] {
-    document_.OnClearScreen();
-  })->setStatusTip("Clear the output display");
+  AddCommand(view, "&Options", Qt::Key_F7, "", [this] { document_.OnOptions(); });
+  clearScreen_ = AddCommand(view, "&Clear Screen", QKeySequence(Qt::ALT | Qt::Key_C),
+                            "Clear the output display\nClear Screen", [this] { document_.OnClearScreen(); });
+  toolBarToggle_ = AddCommand(view, "&Toolbar", QKeySequence(), "Show or hide the toolbar\nToggle ToolBar",
+                              [this] { toolBar_->setVisible(!toolBar_->isVisible()); });
+  toolBarToggle_->setCheckable(true);
+  statusBarToggle_ =
+      AddCommand(view, "&Status Bar", QKeySequence(), "Show or hide the status bar\nToggle StatusBar",
+                 [this] { statusBar()->setVisible(!statusBar()->isVisible()); });
+  statusBarToggle_->setCheckable(true);
+  semaphoreToggle_ = AddCommand(view, "Host Semaphore Toolbar", QKeySequence(),
+                                "Show or hide the host semaphore toolbar\nToggle Host Semaphore Toolbar",
+                                [this] { OnToggleSemaphoreToolBar(); });
+  semaphoreToggle_->setCheckable(true);
 
-  QMenu* board = menuBar()->addMenu("&Board");
-  boardSelect_ = AddCommand(board, "Select", QKeySequence(), [this] { document_.OnBoardSelect(); });
-  boardReset_ = AddCommand(board, "Reset", QKeySequence(), [this] { document_.OnReset(); });
-  boardReset_->setStatusTip("Reset DSP Board");
+  QMenu* board = menuBar()->addMenu("Board");
+  boardSelect_ = AddCommand(board, "Select", QKeySequence(), "", [this] { document_.OnBoardSelect(); });
+  boardReset_ = AddCommand(board, "Reset", QKeySequence(), "Reset DSP Board\nReset DSP Board",
+                           [this] { document_.OnReset(); });
   boardProperties_ =
-      AddCommand(board, "Properties", QKeySequence(), [this] { document_.OnBoardProperties(); });
+      AddCommand(board, "Properties", QKeySequence(), "", [this] { document_.OnBoardProperties(); });
+
+  QMenu* help = menuBar()->addMenu("&Help");
+  // The user guides dialog is not there yet: the command stays greyed.
+  AddCommand(help, "&Veltra Help", Qt::Key_F1, "Opens Veltra Help pages", [] {})->setEnabled(false);
+  about_ = AddCommand(help, "&About Veltra...", QKeySequence(), "", [this] { ShowAbout(); });
+  AddCommand(help, "Contact Orv", QKeySequence(), "",
+             [] { QDesktopServices::openUrl(QUrl(QString("mailto:") + kSupportAddress)); });
 
   for (QMenu* menu : {fileMenu_, go, view, board})
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
 
-  // Panes 1 to 4 sized for their longest text; pane 0 (messages) stretches.
+  CreateToolBars();
+
+  // Panes 1 to 4 sized for their longest text; pane 0 (prompts) stretches.
   const char* sizes[kPanes] = {"", "Paused", "Running", "Page Mode", "Selected link interface"};
   for (int pane = 1; pane < kPanes; ++pane) {
     auto* label = new QLabel(this);
@@ -77,19 +121,118 @@ CMainFrame::CMainFrame(CHostrixDoc& document, RecentFileList& recentFiles, QtUi&
     panes_[static_cast<size_t>(pane)] = label;
     SetPane(pane, "");
   }
+  // Pane 0 says "Ready" whenever no prompt is shown.
+  connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& message) {
+    if (message.isEmpty()) statusBar()->showMessage("Ready");
+  });
   statusBar()->showMessage("Ready");
+  SetPauseChecked(false);
+  SetPageModeChecked(false);
+  setAcceptDrops(true);
   UpdateRecentFiles();
   UpdateCommands();
 }
 
 CMainFrame::~CMainFrame() = default;
 
+void CMainFrame::CreateToolBars() {
+  toolBar_ = new QToolBar("Veltra Toolbar", this);
+  toolBar_->setObjectName("VeltraToolbar");
+  toolBar_->setIconSize(QSize(16, 15));
+  toolBar_->setMovable(true);
+  toolBar_->setAllowedAreas(Qt::AllToolBarAreas);
+  application_->setIcon(StandardIcon(QStyle::SP_DialogOpenButton));
+  run_->setIcon(StandardIcon(QStyle::SP_MediaPlay));
+  pause_->setIcon(StandardIcon(QStyle::SP_MediaPause));
+  pageMode_->setIcon(StandardIcon(QStyle::SP_ToolBarVerticalExtensionButton));
+  stop_->setIcon(StandardIcon(QStyle::SP_MediaStop));
+  clearScreen_->setIcon(StandardIcon(QStyle::SP_DialogResetButton));
+  boardReset_->setIcon(StandardIcon(QStyle::SP_BrowserReload));
+  about_->setIcon(StandardIcon(QStyle::SP_MessageBoxInformation));
+  toolBar_->addAction(application_);
+  toolBar_->addSeparator();
+  toolBar_->addAction(run_);
+  toolBar_->addSeparator();
+  toolBar_->addAction(pause_);
+  toolBar_->addAction(pageMode_);
+  toolBar_->addAction(stop_);
+  toolBar_->addAction(clearScreen_);
+  toolBar_->addSeparator();
+  toolBar_->addAction(boardReset_);
+  toolBar_->addAction(about_);
+  addToolBar(Qt::TopToolBarArea, toolBar_);
+
+  semaphoreBar_ = new QToolBar("Signal Host Semaphores", this);
+  semaphoreBar_->setObjectName("SignalHostSemaphores");
+  semaphoreBar_->setIconSize(QSize(16, 15));
+  semaphoreBar_->setAllowedAreas(Qt::AllToolBarAreas);
+  // The buttons show their number.
+  semaphoreBar_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  for (int n = 0; n <= 9; ++n) {
+    QAction* action = semaphoreBar_->addAction(QString::number(n));
+    action->setStatusTip(QString("Signal host semaphore %1").arg(n));
+    action->setToolTip(QString("HostSema %1").arg(n));
+    connect(action, &QAction::triggered, this, [this, n] { document_.OnHostSemaphore(n); });
+  }
+  addToolBar(Qt::BottomToolBarArea, semaphoreBar_);
+  semaphoreBar_->hide();
+  semaphoreBarShown_ = 0;
+}
+
 QAction* CMainFrame::AddCommand(QMenu* menu, const QString& text, const QKeySequence& key,
-                                std::function<void()> command) {
+                                const QString& prompt, std::function<void()> command) {
   QAction* action = menu->addAction(text);
   if (!key.isEmpty()) action->setShortcut(key);
+  QStringList parts = prompt.split('\n');
+  if (!prompt.isEmpty()) action->setStatusTip(parts[0]);
+  if (parts.size() > 1) action->setToolTip(parts[1]);
   connect(action, &QAction::triggered, this, [command = std::move(command)] { command(); });
   return action;
+}
+
+void CMainFrame::OnToggleSemaphoreToolBar() {
+  semaphoreBarShown_ = semaphoreBarShown_ ? 0 : 1;
+  semaphoreBar_->setVisible(semaphoreBarShown_ != 0);
+  semaphoreToggle_->setChecked(semaphoreBarShown_ != 0);
+}
+
+void CMainFrame::DropFiles(const QStringList& paths) {
+  if (paths.size() != 1) {
+    Ui::MessageBox(QtUi::Handle(this),
+                   "You have selected several files but the server\ncan only run one Veltra application at a "
+                   "time.\nPlease select a single file",
+                   "Veltra Server: Drag & Drop", MessageIcon::Error);
+    return;
+  }
+  // Taken as it stands: no ".app" added, not looked for here.
+  std::string path = paths[0].toLocal8Bit().toStdString().substr(0, kPathSize - 1);
+  SharedInstanceBlock& shared = document_.Shared();
+  shared.SetApplicationPath(path);
+  int32_t owner = shared.Data().mainWindow;
+  if (owner != 0 && owner != getpid() &&
+      InstanceChannel::Forward(owner, path, QDir::currentPath().toLocal8Bit().toStdString()))
+    return;
+  QMetaObject::invokeMethod(
+      this, [this] { document_.OpenApplication(); }, Qt::QueuedConnection);
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls())
+    paths.append(url.isLocalFile() ? url.toLocalFile() : url.toString());
+  event->acceptProposedAction();
+  DropFiles(paths);
+}
+
+void CMainFrame::ShowAbout() {
+  OrvServer* server = document_.Server();
+  AboutBox box(this, document_.EngineMajor(), document_.EngineMinor(),
+               server ? server->linkManager : nullptr);
+  box.exec();
 }
 
 void CMainFrame::SetPane(int pane, const std::string& text) {
@@ -128,15 +271,20 @@ void CMainFrame::SetTitle(const std::string& title) {
 }
 
 void CMainFrame::UpdateRecentFiles() {
-  recentMenu_->clear();
+  for (QAction* action : recentActions_) {
+    fileMenu_->removeAction(action);
+    action->deleteLater();
+  }
+  recentActions_.clear();
   int number = 1;
   for (const std::string& path : recentFiles_.Entries()) {
-    QAction* action =
-        recentMenu_->addAction(QString("&%1 %2").arg(number++, 0, 16).arg(QString::fromStdString(path)));
+    auto* action =
+        new QAction(QString("&%1 %2").arg(number++, 0, 16).arg(QString::fromStdString(path)), fileMenu_);
     action->setStatusTip("Open this document");
     connect(action, &QAction::triggered, this, [this, path] { document_.Select(path); });
+    fileMenu_->insertAction(recentEnd_, action);
+    recentActions_.append(action);
   }
-  recentMenu_->setEnabled(!recentFiles_.Entries().empty());
 }
 
 void CMainFrame::UpdateCommands() {
@@ -152,6 +300,9 @@ void CMainFrame::UpdateCommands() {
   boardProperties_->setEnabled(idle);
   pause_->setChecked(document_.Console().Paused());
   pageMode_->setChecked(document_.Console().PageMode());
+  toolBarToggle_->setChecked(toolBar_->isVisible());
+  statusBarToggle_->setChecked(statusBar()->isVisible());
+  semaphoreToggle_->setChecked(semaphoreBarShown_ != 0);
 }
 
 void CMainFrame::RepaintView() {

@@ -1,10 +1,12 @@
 // The main window around the terminal view: the menus that reach every
-// command, the status panes, and the GUI side of the document's requests.
-// (Toolbars and drag and drop come with the full frame.)
+// command, the main and host semaphore toolbars, the status panes, dropped
+// files, and the GUI side of the document's requests.
 #pragma once
 
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 #include <array>
 #include <functional>
 #include <string>
@@ -14,6 +16,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QToolBar;
 
 namespace veltra {
 
@@ -52,7 +55,20 @@ class CMainFrame final : public QMainWindow {
   QAction* RunAction() const { return run_; }
   QAction* StopAction() const { return stop_; }
   QAction* ApplicationAction() const { return application_; }
+  QAction* PauseAction() const { return pause_; }
+  QAction* PageModeAction() const { return pageMode_; }
+  QAction* SemaphoreToolBarAction() const { return semaphoreToggle_; }
   QMenu* FileMenu() const { return fileMenu_; }
+  QToolBar* MainToolBar() const { return toolBar_; }
+  QToolBar* SemaphoreToolBar() const { return semaphoreBar_; }
+  QLabel* Pane(int pane) const { return panes_[static_cast<size_t>(pane)]; }
+  bool SemaphoreToolBarShown() const { return semaphoreBarShown_ != 0; }
+
+  // The View menu's Host Semaphore Toolbar command.
+  void OnToggleSemaphoreToolBar();
+  // Files dropped on the window: one is opened as the application, more
+  // are refused.
+  void DropFiles(const QStringList& paths);
 
   // Brings the window forward, restoring it when minimised.
   void BringToFront();
@@ -64,10 +80,15 @@ class CMainFrame final : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
-  QAction* AddCommand(QMenu* menu, const QString& text, const QKeySequence& key,
+  // The prompt is "status bar text\ntooltip" (the tooltip part may be absent).
+  QAction* AddCommand(QMenu* menu, const QString& text, const QKeySequence& key, const QString& prompt,
                       std::function<void()> command);
+  void CreateToolBars();
+  void ShowAbout();
   void SaveWindowPlace();
 
   CHostrixDoc& document_;
@@ -76,7 +97,6 @@ class CMainFrame final : public QMainWindow {
   CHostrixView* view_;
   std::array<QLabel*, kPanes> panes_{};
   QMenu* fileMenu_ = nullptr;
-  QMenu* recentMenu_ = nullptr;
   QAction* application_ = nullptr;
   QAction* run_ = nullptr;
   QAction* stop_ = nullptr;
@@ -86,6 +106,16 @@ class CMainFrame final : public QMainWindow {
   QAction* boardSelect_ = nullptr;
   QAction* boardReset_ = nullptr;
   QAction* boardProperties_ = nullptr;
+  QAction* clearScreen_ = nullptr;
+  QAction* about_ = nullptr;
+  QAction* toolBarToggle_ = nullptr;
+  QAction* statusBarToggle_ = nullptr;
+  QAction* semaphoreToggle_ = nullptr;
+  QAction* recentEnd_ = nullptr;
+  QList<QAction*> recentActions_;
+  QToolBar* toolBar_ = nullptr;
+  QToolBar* semaphoreBar_ = nullptr;
+  uint8_t semaphoreBarShown_ = 0;
   QPointer<LineInputDialog> inputDialog_;
   bool closed_ = false;
 };
