@@ -1,6 +1,7 @@
 #include "platform/DynamicLibrary.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,6 +14,15 @@
 namespace veltra {
 
 namespace {
+
+// Where the loader found a library, as a path: a relative one came from an
+// empty entry of some run path (the build tree's run paths end in one, as the
+// build pads them for installation), that is from the current directory.
+bool FoundInTheCurrentDirectory(void* handle) {
+  link_map* map = nullptr;
+  if (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) return false;
+  return map->l_name[0] != '/';
+}
 
 bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
   if (text.size() < suffix.size()) return false;
@@ -85,6 +95,7 @@ bool DynamicLibrary::Load(const std::string& name, bool searchCurrentDirectory) 
     candidates.push_back(file);  // the loader's own search
     if (searchCurrentDirectory) candidates.push_back("./" + file);
   }
+  const std::string& loaderSearch = file;
   std::string firstError;
   for (const auto& candidate : candidates) {
     // A path that does not exist says nothing useful; keep the reason of a
@@ -92,6 +103,13 @@ bool DynamicLibrary::Load(const std::string& name, bool searchCurrentDirectory) 
     bool isPath = candidate.find('/') != std::string::npos;
     if (isPath && access(candidate.c_str(), F_OK) != 0) continue;
     void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle && !searchCurrentDirectory && candidate == loaderSearch &&
+        FoundInTheCurrentDirectory(handle)) {
+      // The loader's search took it from the current directory, which this
+      // load must not search (a confined application's directory).
+      dlclose(handle);
+      continue;
+    }
     if (handle) {
       handle_ = handle;
       path_ = candidate;
