@@ -37,6 +37,10 @@
 
 #ifdef VELTRA_FUZZ_GRAPHS
 #include "plugins/graph/cluster/GraphCluster.h"
+#include "plugins/panel/PanelCluster.h"
+
+#include <QApplication>
+#include <QWidget>
 #include "plugins/common/WindowThread.h"
 #include "plugins/graph/cluster/GraphLibrary.h"
 #include "plugins/graph/cluster/GraphTable.h"
@@ -161,6 +165,9 @@ void CloseGraphs() {
   auto records = GraphTable::TakeAll();
   WindowThread::Run([&records] {
     for (auto& record : records) GraphLibrary::Close(record->window);
+    // The panels an input left open (their cluster object is gone already).
+    for (QWidget* window : QApplication::topLevelWidgets()) delete window;
+    QCoreApplication::processEvents();
   });
 }
 #endif
@@ -199,6 +206,8 @@ void RunOne(const uint8_t* data, size_t size) {
 #ifdef VELTRA_FUZZ_GRAPHS
       // The graph cluster, built in: its windows are drawn off screen.
       registry->Add(0x301, new GraphCluster, nullptr);
+      // The control panel likewise; its questions get the silent answer.
+      registry->Add(0x310, new PanelCluster, nullptr);
 #endif
       context.SetServing(true);
       ServeLoop(context, channel, *registry, &absent);

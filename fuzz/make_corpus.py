@@ -134,6 +134,14 @@ def seeds():
                               + graph(7, W(g)) + graph(11))
     s["h03_graph_left_open"] = (graph(1, S(b"a\0"), W(4)) + graph(1, S(b"a\0"), W(4)) + graph(9, W(g + 1), samples(4))
                                 + graph(7, W(g + 1)))
+    # Cluster 0x310, the control panel.
+    def panel(service, *args):
+        return request(0x310, service, *args)
+
+    s["p01_panel_cycle"] = (panel(7) + panel(1) + panel(2, S(b"Running\0")) + panel(3) + panel(4) + panel(6)
+                            + panel(7) + panel(8) + panel(4) + panel(5) + panel(4) + panel(9, S(b"Q\0"), S(b"Go on?\0")))
+    s["p02_panel_refused"] = (panel(2, S(b"s" * 300)) + panel(2, S(b"no zero")) + panel(9, S(b"c" * 200), S(b"q"))
+                              + panel(5) + panel(8) + panel(10) + panel(0))
     # Cluster 1.
     s["c01_exception"] = request(1, 1, W(0x12), W(2), W(0xDEADBEEF), W(0x1234))
     s["c02_command_line"] = request(1, 2)
