@@ -334,7 +334,7 @@ void CMainFrame::GuiRequest(int kind) {
 }
 
 StandardInputResult CMainFrame::RunStandardInput(const std::string& title, bool echo) {
-  LineInputDialog* dialog = new LineInputDialog(this, QString::fromLocal8Bit(title.c_str()), echo);
+  StandardInputDialog* dialog = new StandardInputDialog(this, QString::fromLocal8Bit(title.c_str()), echo);
   inputDialog_ = dialog;
   StandardInputResult result = dialog->Run();
   inputDialog_ = nullptr;
@@ -343,7 +343,7 @@ StandardInputResult CMainFrame::RunStandardInput(const std::string& title, bool 
 }
 
 void CMainFrame::EndStandardInput() {
-  if (inputDialog_) inputDialog_->reject();
+  if (inputDialog_) inputDialog_->End(StandardInputResult::EndOfFile);
 }
 
 void CMainFrame::BringToFront() {

@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "host/LineInputDialog.h"
+#include "host/StandardInputDialog.h"
 
 class QAction;
 class QLabel;
@@ -49,7 +49,7 @@ class CMainFrame final : public QMainWindow {
   StandardInputResult RunStandardInput(const std::string& title, bool echo);
   // Ends a standard input dialog that is open, as End of File.
   void EndStandardInput();
-  LineInputDialog* InputDialog() const { return inputDialog_; }
+  StandardInputDialog* InputDialog() const { return inputDialog_; }
 
   // The actions, for the menus and for tests.
   QAction* RunAction() const { return run_; }
@@ -116,7 +116,7 @@ class CMainFrame final : public QMainWindow {
   QToolBar* toolBar_ = nullptr;
   QToolBar* semaphoreBar_ = nullptr;
   uint8_t semaphoreBarShown_ = 0;
-  QPointer<LineInputDialog> inputDialog_;
+  QPointer<StandardInputDialog> inputDialog_;
   bool closed_ = false;
 };
 

@@ -24,4 +24,15 @@ WindowRect PlaceWindow(const WindowRect& stored, int instanceCounter, const Work
   return r;
 }
 
+DialogPlace PlaceDialog(int top, int left, int width, int height, const WorkArea& area) {
+  DialogPlace place{top, left};
+  if (place.top + height > area.bottom) place.top = area.bottom - height;
+  if (place.left + width > area.right) place.left = area.right - width;
+  // Last, so that a dialog larger than the work area keeps its caption on
+  // the screen, where it can be taken and moved.
+  if (place.top < 0) place.top = 0;
+  if (place.left < 0) place.left = 0;
+  return place;
+}
+
 }  // namespace veltra

@@ -27,4 +27,13 @@ constexpr int kMinimumHeight = 200;
 // instanceCounter counts from 1 for the first instance.
 WindowRect PlaceWindow(const WindowRect& stored, int instanceCounter, const WorkArea& area);
 
+// Where a dialog of width x height goes from its stored top and left: an edge
+// beyond the work area is brought onto it, and a negative value becomes 0.
+struct DialogPlace {
+  int top = 0;
+  int left = 0;
+  bool operator==(const DialogPlace&) const = default;
+};
+DialogPlace PlaceDialog(int top, int left, int width, int height, const WorkArea& area);
+
 }  // namespace veltra

@@ -12,11 +12,12 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include "host/CHostrixView.h"
 #include "host/HostrixApp.h"
-#include "host/LineInputDialog.h"
+#include "host/StandardInputDialog.h"
 #include "host/tests/HostrixTestSupport.h"
 #include "platform/settings/Registry.h"
 #include "veltra/OptionsRecord.h"
@@ -104,12 +105,12 @@ TEST_F(HostrixRunTest, StandardInputComesFromTheLineDialogAndIsEchoed) {
   int step = 0;
   QString title;
   Repeat([&] {
-    LineInputDialog* dialog = frame_->InputDialog();
+    StandardInputDialog* dialog = frame_->InputDialog();
     if (!dialog || !dialog->isVisible()) return false;
     if (step++ == 0) {
       title = dialog->windowTitle();
-      dialog->LineEdit()->setText("abc");
-      Q_EMIT dialog->LineEdit()->returnPressed();
+      QTest::keyClicks(dialog->LineEdit(), "abc");
+      QTest::keyClick(dialog->LineEdit(), Qt::Key_Return);
       return false;
     }
     // The next read: End of File ends the application.

@@ -71,6 +71,17 @@ TEST(WindowPlacementTest, NegativeAndOversizedRectanglesAreClamped) {
   EXPECT_EQ(PlaceWindow({10, 20, 10, 20}, 1, area), (WindowRect{10, 210, 10, 260}));
 }
 
+TEST(WindowPlacementTest, AStoredDialogPlaceIsBroughtOntoTheWorkArea) {
+  WorkArea area{1000, 600, 1000, 600};
+  EXPECT_EQ(PlaceDialog(100, 200, 400, 120, area), (DialogPlace{100, 200}));
+  EXPECT_EQ(PlaceDialog(10, -40, 400, 120, area), (DialogPlace{10, 0}));
+  // The bottom and right edges land on the work area's edges.
+  EXPECT_EQ(PlaceDialog(590, 900, 400, 120, area), (DialogPlace{480, 600}));
+  EXPECT_EQ(PlaceDialog(480, 600, 400, 120, area), (DialogPlace{480, 600}));
+  // Larger than the area: the top left corner stays on it.
+  EXPECT_EQ(PlaceDialog(50, 50, 1200, 700, area), (DialogPlace{0, 0}));
+}
+
 TEST(ApplicationTitleTest, TheFirstInstanceHasNoNumberAndLaterOnesUseHashMinus2d) {
   EXPECT_EQ(ApplicationTitle(1, "/x/hello.app"), "Veltra Server:    /x/hello.app");
   EXPECT_EQ(ApplicationTitle(1, ""), "Veltra Server:    <no Veltra application has been selected>");
