@@ -3,8 +3,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QThread>
 #include <cstring>
 #include <filesystem>
@@ -14,6 +12,7 @@
 #include "host/CMainFrame.h"
 #include "host/HostCommandLine.h"
 #include "host/QtUi.h"
+#include "host/ReconnectDialog.h"
 #include "host/RecentFileList.h"
 #include "host/SharedInstanceBlock.h"
 #include "platform/Ui.h"
@@ -141,21 +140,9 @@ void CHostrixDoc::OnReconnect() {
     return;
   }
   if (!server_) return;
-  QWidget* parent = frame_ ? static_cast<QWidget*>(frame_) : nullptr;
-  QMessageBox dialog(QMessageBox::NoIcon, "Reconnect to running application",
-                     "Both choices attach the server to an application that is already running, without "
-                     "resetting the DSPs or loading an application.\n\n"
-                     "Reconnect waits for a command from the DSPs; Notify starts by sending a reply (0) down "
-                     "the host link.",
-                     QMessageBox::NoButton, parent);
-  QPushButton* reconnect = dialog.addButton("Reconnect", QMessageBox::AcceptRole);
-  reconnect->setToolTip("Reconnect and wait for activity from the application");
-  QPushButton* notify = dialog.addButton("Notify", QMessageBox::AcceptRole);
-  notify->setToolTip("Reconnect and reply to the application");
-  dialog.addButton(QMessageBox::Cancel);
-  dialog.exec();
-  if (closing_ || (dialog.clickedButton() != reconnect && dialog.clickedButton() != notify)) return;
-  bool notifyFlag = dialog.clickedButton() == notify;
+  ReconnectDialog dialog(frame_);
+  if (dialog.exec() != QDialog::Accepted || closing_) return;
+  bool notifyFlag = dialog.NotifyFlag() != 0;
   Link* link = server_->linkManager ? server_->linkManager->CurrentLink() : nullptr;
   if (!link) {
     ErrorBox(kNoLink, "Reconnect");

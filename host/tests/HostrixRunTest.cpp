@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -17,9 +18,11 @@
 
 #include "host/CHostrixView.h"
 #include "host/HostrixApp.h"
+#include "host/ReconnectDialog.h"
 #include "host/StandardInputDialog.h"
 #include "host/tests/HostrixTestSupport.h"
 #include "platform/settings/Registry.h"
+#include "tests/support/ModalScript.h"
 #include "veltra/OptionsRecord.h"
 
 namespace veltra::test {
@@ -265,6 +268,37 @@ TEST_F(HostrixRunTest, SelectRefusesWhatCannotBeAnApplication) {
   EXPECT_TRUE(recent_.Entries().empty());
 }
 
+TEST_F(HostrixRunTest, ReconnectDialogCancelLeavesTheServerIdle) {
+  SetOption("SayStop", 0);
+  Start();
+  QString caption;
+  QStringList texts;
+  WithModal([&] { doc_->OnReconnect(); },
+            [&](QDialog* dialog) {
+              caption = dialog->windowTitle();
+              for (QLabel* label : dialog->findChildren<QLabel*>()) texts << label->text();
+              for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+                texts << button->text();
+                // Each choice has its mnemonic; Return takes Reconnect.
+                if (button->text() == "&Reconnect") {
+                  EXPECT_TRUE(button->isDefault());
+                  EXPECT_EQ(button->shortcut(), QKeySequence(Qt::ALT | Qt::Key_R));
+                }
+                if (button->text() == "&Notify") {
+                  EXPECT_EQ(button->shortcut(), QKeySequence(Qt::ALT | Qt::Key_N));
+                }
+              }
+              QTest::keyClick(dialog, Qt::Key_Escape);
+            });
+  EXPECT_EQ(caption, "Reconnect to running application");
+  for (const char* text : {"&Reconnect", "&Notify", "Reconnect and wait for activity from the application",
+                           "Reconnect and reply to the application"})
+    EXPECT_TRUE(texts.contains(text)) << text;
+  EXPECT_FALSE(doc_->Running());
+  EXPECT_TRUE(frame_->PaneText(2).isEmpty());
+  EXPECT_TRUE(ui_->Boxes().empty());
+}
+
 TEST_F(HostrixRunTest, ReconnectServesTheApplicationAStopLeftRunning) {
   SetOption("SayStop", 0);
   Start();
@@ -273,15 +307,8 @@ TEST_F(HostrixRunTest, ReconnectServesTheApplicationAStopLeftRunning) {
       [&] { return StoredText(doc_->Store()).find("waiting for host semaphore 3") != std::string::npos; }));
   doc_->OnStop();
   ASSERT_TRUE(RunEnded());
-  // Reconnect while idle: the dialog's "Reconnect" attaches without a reset.
-  Repeat([&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box) return false;
-    for (QAbstractButton* button : box->buttons())
-      if (button->text() == "Reconnect") button->click();
-    return true;
-  });
-  doc_->OnReconnect();
+  // Return takes the dialog's default, Reconnect: attached without a reset.
+  WithModal([&] { doc_->OnReconnect(); }, [](QDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Return); });
   EXPECT_TRUE(doc_->Running());
   EXPECT_EQ(frame_->PaneText(2), "Running");
   // While connected a second Reconnect is refused.
@@ -296,6 +323,54 @@ TEST_F(HostrixRunTest, ReconnectServesTheApplicationAStopLeftRunning) {
   // handles are not known to the reconnected run, so its last line is
   // refused by the engine and not shown.)
   EXPECT_EQ(doc_->Server()->LastRunOutcome(), RunOutcome::Terminated);
+}
+
+TEST_F(HostrixRunTest, NotifyServesTheApplicationAStopLeftRunning) {
+  SetOption("SayStop", 0);
+  Start();
+  auto notify = [](QDialog* dialog) {
+    for (QPushButton* button : dialog->findChildren<QPushButton*>())
+      if (button->text() == "&Notify") QTest::mouseClick(button, Qt::LeftButton);
+  };
+  // An application a stop left running takes the reply and goes on.
+  Open(Example("semaphores"));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return StoredText(doc_->Store()).find("waiting for host semaphore 3") != std::string::npos; }));
+  doc_->OnStop();
+  ASSERT_TRUE(RunEnded());
+  WithModal([&] { doc_->OnReconnect(); }, notify);
+  EXPECT_TRUE(doc_->Running());
+  QThread::msleep(200);
+  doc_->OnHostSemaphore(3);
+  ASSERT_TRUE(RunEnded());
+  EXPECT_EQ(doc_->Server()->LastRunOutcome(), RunOutcome::Terminated);
+  EXPECT_TRUE(ui_->Boxes().empty());
+}
+
+TEST_F(HostrixRunTest, TheReconnectDialogsAnswersCarryTheNotifyFlag) {
+  Start(false);
+  struct Answer {
+    std::function<void(ReconnectDialog&)> press;
+    int result;
+    int notify;
+  };
+  const Answer answers[] = {
+      {[](ReconnectDialog& d) { QTest::mouseClick(d.NotifyButton(), Qt::LeftButton); }, QDialog::Accepted, 1},
+      {[](ReconnectDialog& d) { QTest::mouseClick(d.ReconnectButton(), Qt::LeftButton); }, QDialog::Accepted,
+       0},
+      {[](ReconnectDialog& d) { QTest::keyClick(&d, Qt::Key_Return); }, QDialog::Accepted, 0},
+      {[](ReconnectDialog& d) { QTest::mouseClick(d.CancelButton(), Qt::LeftButton); }, QDialog::Rejected, 0},
+      {[](ReconnectDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }, QDialog::Rejected, 0},
+  };
+  for (const Answer& answer : answers) {
+    ReconnectDialog dialog(frame_.get());
+    int result = -1;
+    WithModal([&] { result = dialog.exec(); }, [&](QDialog*) { answer.press(dialog); });
+    EXPECT_EQ(result, answer.result);
+    if (result == QDialog::Accepted) {
+      EXPECT_EQ(dialog.NotifyFlag(), answer.notify);
+    }
+  }
 }
 
 TEST_F(HostrixRunTest, TheTitleUsesTheInstanceCounterAtTheMomentItIsSet) {
