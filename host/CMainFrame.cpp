@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -25,6 +24,8 @@
 #include "host/QtUi.h"
 #include "host/RecentFileList.h"
 #include "host/SharedInstanceBlock.h"
+#include "host/ShellOpen.h"
+#include "host/UserGuidesDialog.h"
 #include "platform/settings/Profile.h"
 #include "veltra/OrvServer.h"
 
@@ -32,6 +33,8 @@ namespace veltra {
 
 // Where Contact sends the user.
 constexpr const char* kSupportAddress = "support@veltra.example";
+// How long the desktop's opener has to say it failed (milliseconds).
+constexpr int kOpenWait = 1000;
 
 namespace {
 
@@ -100,11 +103,9 @@ CMainFrame::CMainFrame(CHostrixDoc& document, RecentFileList& recentFiles, QtUi&
       AddCommand(board, "Properties", QKeySequence(), "", [this] { document_.OnBoardProperties(); });
 
   QMenu* help = menuBar()->addMenu("&Help");
-  // The user guides dialog is not there yet: the command stays greyed.
-  AddCommand(help, "&Veltra Help", Qt::Key_F1, "Opens Veltra Help pages", [] {})->setEnabled(false);
+  AddCommand(help, "&Veltra Help", Qt::Key_F1, "Opens Veltra Help pages", [this] { OnUserGuides(); });
   about_ = AddCommand(help, "&About Veltra...", QKeySequence(), "", [this] { ShowAbout(); });
-  AddCommand(help, "Contact Orv", QKeySequence(), "",
-             [] { QDesktopServices::openUrl(QUrl(QString("mailto:") + kSupportAddress)); });
+  AddCommand(help, "Contact Orv", QKeySequence(), "", [this] { OnContact(); });
 
   for (QMenu* menu : {fileMenu_, go, view, board})
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
@@ -226,6 +227,33 @@ void CMainFrame::dropEvent(QDropEvent* event) {
     paths.append(url.isLocalFile() ? url.toLocalFile() : url.toString());
   event->acceptProposedAction();
   DropFiles(paths);
+}
+
+void CMainFrame::OnUserGuides() {
+  const std::vector<UserGuide>& guides = userGuides_.List();
+  if (guides.empty()) {
+    Ui::MessageBox(QtUi::Handle(this), "The Veltra installation directory cannot be found",
+                   "No Veltra User Guides can be found", MessageIcon::Error);
+    return;
+  }
+  std::string folder = guides[0].folder;
+  if (guides.size() > 1) {
+    UserGuidesDialog dialog(this, guides);
+    if (dialog.exec() != QDialog::Accepted || dialog.Chosen() < 0) return;
+    folder = guides[static_cast<size_t>(dialog.Chosen())].folder;
+  }
+  // One request, whose answer is waited for a second: xdg-open asked twice
+  // would open the guide twice.
+  if (!ShellOpen(folder + "/Veltra.pdf", folder, kOpenWait))
+    Ui::MessageBox(QtUi::Handle(this), "Veltra.pdf", "Cannot access User Guide", MessageIcon::Error);
+}
+
+void CMainFrame::OnContact() {
+  // Without a mail program the user still learns where to write.
+  if (!ShellOpen(std::string("mailto:") + kSupportAddress, "", kOpenWait))
+    Ui::MessageBox(QtUi::Handle(this),
+                   std::string("No mail program could be started.\nPlease write to ") + kSupportAddress,
+                   "Contact Orv", MessageIcon::Information);
 }
 
 void CMainFrame::ShowAbout() {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "host/StandardInputDialog.h"
+#include "host/UserGuides.h"
 
 class QAction;
 class QLabel;
@@ -70,6 +71,12 @@ class CMainFrame final : public QMainWindow {
   // are refused.
   void DropFiles(const QStringList& paths);
 
+  // The Help menu's Veltra Help (F1): the user guide of the board, or the
+  // choice among several.
+  void OnUserGuides();
+  // The Help menu's Contact: a new mail to the support address.
+  void OnContact();
+
   // Brings the window forward, restoring it when minimised.
   void BringToFront();
 
@@ -117,6 +124,7 @@ class CMainFrame final : public QMainWindow {
   QToolBar* semaphoreBar_ = nullptr;
   uint8_t semaphoreBarShown_ = 0;
   QPointer<StandardInputDialog> inputDialog_;
+  UserGuides userGuides_;
   bool closed_ = false;
 };
 

@@ -186,7 +186,7 @@ TEST_F(CMainFrameTest, CommandsAreEnabledByTheRunState) {
       {"Page &Mode", true, true},       {"Reconnect", true, false},
       {"&Clear Screen", true, true},    {"Select", true, false},
       {"Reset", true, false},           {"Properties", true, false},
-      {"&About Veltra...", true, true},
+      {"&About Veltra...", true, true}, {"&Veltra Help", true, true},
   };
   Open(Example("hello"));
   ASSERT_TRUE(RunEnded());
