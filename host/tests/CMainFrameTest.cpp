@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QTest>
 #include <QThread>
 #include <QToolBar>
 #include <QToolButton>
@@ -19,6 +20,7 @@
 
 #include "host/AboutBox.h"
 #include "host/tests/HostrixTestSupport.h"
+#include "tests/support/ModalScript.h"
 #include "tests/support/ScriptedLink.h"
 #include "veltra/Link.h"
 #include "veltra/LinkManager.h"
@@ -393,6 +395,22 @@ TEST_F(CMainFrameTest, TheAboutBoxShowsTheEngineAndDriverVersions) {
   link->DriverVersion(name, &major, &minor);
   ASSERT_TRUE(major != 0 || minor != 0);
   EXPECT_EQ(box.DriverText(), QString("%1 V%2.%3").arg(name).arg(major).arg(minor));
+}
+
+TEST_F(CMainFrameTest, TheAboutBoxClosesFromTheKeyboard) {
+  Start(false);
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+    QString caption;
+    bool closed = false;
+    WithModal([&] { Item("&About Veltra...")->trigger(); },
+              [&](QDialog* dialog) {
+                caption = dialog->windowTitle();
+                QTest::keyClick(dialog, key);
+                closed = !dialog->isVisible();
+              });
+    EXPECT_EQ(caption, "About Orv Veltra");
+    EXPECT_TRUE(closed) << key;
+  }
 }
 
 TEST_F(CMainFrameTest, TheAboutBoxReadsNoFurtherThanTheDriverNameBuffer) {
