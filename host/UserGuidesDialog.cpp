@@ -4,6 +4,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <numeric>
 
 namespace veltra {
 
@@ -11,10 +13,19 @@ UserGuidesDialog::UserGuidesDialog(QWidget* parent, const std::vector<UserGuide>
   setWindowTitle("User Guides");
   list_ = new QListWidget(this);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
-  list_->setSortingEnabled(true);
-  for (size_t i = 0; i < guides.size(); ++i) {
-    auto* item = new QListWidgetItem(QString::fromLocal8Bit(guides[i].description.c_str()));
-    item->setData(Qt::UserRole, static_cast<int>(i));
+  // Sorted by description without regard to case, as a reader looks for a
+  // board's name.
+  std::vector<int> order(guides.size());
+  std::iota(order.begin(), order.end(), 0);
+  auto description = [&](int i) {
+    return QString::fromLocal8Bit(guides[static_cast<size_t>(i)].description.c_str());
+  };
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    return description(a).compare(description(b), Qt::CaseInsensitive) < 0;
+  });
+  for (int i : order) {
+    auto* item = new QListWidgetItem(description(i));
+    item->setData(Qt::UserRole, i);
     list_->addItem(item);
   }
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);

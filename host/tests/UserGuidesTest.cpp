@@ -125,7 +125,7 @@ TEST_F(UserGuidesTest, TheOnlyGuideOpensAtOnceWithF1) {
 }
 
 TEST_F(UserGuidesTest, SeveralGuidesAreListedSortedAndTheChosenOneOpens) {
-  fs::path a = Guide("sim", "boardA");
+  fs::path a = Guide("Sim", "boardA");
   fs::path x = Guide("alpha", "x");
   Start(false);
   QStringList listed;
@@ -148,7 +148,8 @@ TEST_F(UserGuidesTest, SeveralGuidesAreListedSortedAndTheChosenOneOpens) {
               QTest::mouseClick(guides->List()->viewport(), Qt::LeftButton, {}, place);
               QTest::mouseDClick(guides->List()->viewport(), Qt::LeftButton, {}, place);
             });
-  EXPECT_EQ(listed, QStringList({"alpha  x", "sim  boardA"}));
+  // Without regard to case.
+  EXPECT_EQ(listed, QStringList({"alpha  x", "Sim  boardA"}));
   EXPECT_TRUE(firstSelected);
   EXPECT_FALSE(openWithoutSelection);
   EXPECT_EQ(Opened(), std::vector<std::string>{OpenedLine(a)});
