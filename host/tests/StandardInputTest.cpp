@@ -4,6 +4,7 @@
 // with the real engine.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -278,6 +279,24 @@ TEST_F(StandardInputTest, EndOfFileEndsTheEchoExampleAndTerminateApplicationHalt
   ASSERT_TRUE(RunEnded());
   EXPECT_EQ(answered_, 1u);
   EXPECT_EQ(StoredText(doc_->Store()).find("never read"), std::string::npos);
+  EXPECT_EQ(doc_->Server()->LastRunOutcome(), RunOutcome::Halted);
+}
+
+TEST_F(StandardInputTest, StopFromTheMainWindowWorksWhileTheDialogWaits) {
+  ASSERT_TRUE(WriteProfileInt(kSettingsSection, "SayStop", 0));
+  Start();
+  bool stopEnabled = false;
+  Answer({[&](StandardInputDialog* dialog) {
+    Type(dialog, "typed, not entered");
+    stopEnabled = frame_->StopAction()->isEnabled();
+    frame_->StopAction()->trigger();
+  }});
+  Open(Example("echo"));
+  ASSERT_TRUE(RunEnded());
+  EXPECT_TRUE(stopEnabled);
+  EXPECT_EQ(answered_, 1u);
+  EXPECT_EQ(frame_->InputDialog(), nullptr);
+  EXPECT_EQ(StoredText(doc_->Store()).find("typed"), std::string::npos);
   EXPECT_EQ(doc_->Server()->LastRunOutcome(), RunOutcome::Halted);
 }
 
