@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <thread>
@@ -129,6 +130,14 @@ constexpr bool kGuardSharesMemory = false;
 #endif
 constexpr size_t kGuardStackSize = 16 * 1024;
 
+// Valgrind follows no process that shares memory without being a thread (it
+// ends the host instead); under it the guard is a forked copy as before.
+bool GuardMayShareMemory() {
+  if (!kGuardSharesMemory) return false;
+  const char* preload = std::getenv("LD_PRELOAD");
+  return !(preload && std::strstr(preload, "vgpreload"));
+}
+
 // Nothing in the guard may reach the starting thread's storage, which the
 // stack protector and the sanitizers' bookkeeping use.
 #if defined(__has_attribute) && __has_attribute(no_stack_protector)
@@ -233,7 +242,7 @@ void ApplicationProcess::StartGuard() {
   int guard[2];
   if (::pipe2(guard, O_CLOEXEC) != 0) return;
   pid_t guardPid = -1;
-  if (kGuardSharesMemory) {
+  if (GuardMayShareMemory()) {
     void* stack = ::mmap(nullptr, kGuardStackSize, PROT_READ | PROT_WRITE,
                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
     if (stack != MAP_FAILED) {
