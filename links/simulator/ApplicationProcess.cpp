@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <linux/close_range.h>
 #include <poll.h>
-#include <pthread.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -13,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -74,13 +74,14 @@ int ExecChild(void* argument) {
   ::syscall(SYS_close_range, 3, linkFd - 1, CLOSE_RANGE_CLOEXEC);
   ::syscall(SYS_close_range, linkFd + 1, ~0U, CLOSE_RANGE_CLOEXEC);
   // Default handling and nothing blocked, whatever the host has set up for
-  // its own threads.
-  struct sigaction standard {};
-  standard.sa_handler = SIG_DFL;
-  for (int signal = 1; signal < NSIG; ++signal) ::sigaction(signal, &standard, nullptr);
-  sigset_t none;
-  sigemptyset(&none);
-  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  // its own threads. Straight to the kernel: a sanitizer's own sigaction
+  // would record the defaults in tables it shares with the host here. The
+  // kernel's sigaction for the default is all zeros, whatever its layout.
+  uint64_t standard[4] = {};
+  for (int signal = 1; signal < NSIG; ++signal)
+    ::syscall(SYS_rt_sigaction, signal, standard, nullptr, sizeof(uint64_t));
+  uint64_t none = 0;
+  ::syscall(SYS_rt_sigprocmask, SIG_SETMASK, &none, nullptr, sizeof none);
   // Only this descriptor crosses into the application: ours are all close-on-exec.
   if (::fcntl(linkFd, F_SETFD, 0) != 0 || ::chdir(start->directory) != 0) {
     start->error = errno;
@@ -91,20 +92,21 @@ int ExecChild(void* argument) {
   ::_exit(127);
 }
 
-// Blocks every signal of the calling thread for a start, and restores them.
+// Blocks every signal of the calling thread for a start, and restores them:
+// through the kernel, as the C library's call leaves two signals of its own
+// unblocked, whose handlers must not run in a child that shares our memory.
 class AllSignalsBlocked {
  public:
   AllSignalsBlocked() {
-    sigset_t all;
-    sigfillset(&all);
-    ::pthread_sigmask(SIG_SETMASK, &all, &saved_);
+    uint64_t all = ~uint64_t{0};
+    ::syscall(SYS_rt_sigprocmask, SIG_SETMASK, &all, &saved_, sizeof all);
   }
-  ~AllSignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+  ~AllSignalsBlocked() { ::syscall(SYS_rt_sigprocmask, SIG_SETMASK, &saved_, nullptr, sizeof saved_); }
   AllSignalsBlocked(const AllSignalsBlocked&) = delete;
   AllSignalsBlocked& operator=(const AllSignalsBlocked&) = delete;
 
  private:
-  sigset_t saved_;
+  uint64_t saved_ = 0;  // the kernel's signal set: 64 bits
 };
 
 // The guard: a process in the application's group that holds nothing of the
