@@ -22,6 +22,8 @@ namespace veltra::bench {
 namespace {
 
 constexpr double kBlockMegabytes = 4096 / 1e6;
+// One AppendData request: 1034 samples of 8 bytes.
+constexpr double kAppendMegabytes = 8272 / 1e6;
 constexpr int kStartupPairs = 20;
 
 using SideRun = std::function<bool(Timing&, std::string&)>;
@@ -140,6 +142,23 @@ void BulkSource(benchmark::State& state, Placement placement) {
       state, placement, suite.settings.trials, kBlockMegabytes,
       [&](Timing& t, std::string& e) { return suite.ServeEmbedded(app, line, "source", t, e); },
       [&](Timing& t, std::string& e) { return suite.ServeRaw(app, line, console, "source", t, e); });
+}
+
+// Streaming samples into a graph: AppendData of 1034 samples (8272 bytes, a
+// whole request block) through veltra-run, whose graph cluster draws off
+// screen, against the raw transport taking the same blocks as a sink. The
+// application's clock stops around the Show that rewinds the graph's buffer
+// every 64 requests, so both sides time AppendData alone.
+void BulkAppend(benchmark::State& state, Placement placement) {
+  BenchSuite& suite = BenchSuite::Get();
+  std::string app = suite.Application("stream");
+  std::string line = std::to_string(suite.Scaled(5000));
+  std::string serverConsole = suite.WorkFile("stream-server.txt");
+  std::string rawConsole = suite.WorkFile("stream-raw.txt");
+  CompareWithRaw(
+      state, placement, suite.settings.trials, kAppendMegabytes,
+      [&](Timing& t, std::string& e) { return suite.ServeRunner(app, line, serverConsole, "stream", t, e); },
+      [&](Timing& t, std::string& e) { return suite.ServeRaw(app, line, rawConsole, "stream", t, e); });
 }
 
 // buffering: the application's standard output buffering, "none" or "full".
@@ -278,6 +297,7 @@ void RegisterBenchmarks(bool free, bool pinned) {
     Register("roundtrip/time" + suffix, RoundTrip, p, std::string("time"));
     Register("bulk/write" + suffix, BulkWrite, p);
     Register("bulk/source" + suffix, BulkSource, p);
+    Register("bulk/append" + suffix, BulkAppend, p);
     Register("console/lines" + suffix, ConsoleLines, p, std::string("none"));
     Register("console/full" + suffix, ConsoleLines, p, std::string("full"));
     Register("startup/empty" + suffix, Startup, p);

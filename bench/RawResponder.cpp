@@ -21,6 +21,8 @@ constexpr int kConsoleHandle = 1;
 constexpr int kFileHandle = 2;
 constexpr int kStderrHandle = 3;
 constexpr int kReceiveLimitSeconds = 120;
+constexpr uint32_t kGraphCluster = 0x301;
+constexpr int32_t kGraphHandle = 0x100;
 
 class Cursor {
  public:
@@ -67,6 +69,7 @@ bool RawResponder::Run(const std::string& application, const std::string& comman
   application_ = application;
   commandLine_ = commandLine;
   taskEnded_ = false;
+  graphCapacity_ = graphCursor_ = 0;
   CloseFiles();
   // Opened for the run, as the server opens its redirection file.
   console_ = std::fopen(consolePath_.c_str(), "w");
@@ -242,6 +245,24 @@ bool RawResponder::Answer(int fd, const uint8_t* data, uint32_t length, std::str
     in.Word();
   } else if (cluster == 0 && service == 28) {  // time
     Put(static_cast<uint32_t>(std::time(nullptr)));
+  } else if (cluster == kGraphCluster && service == 1) {  // open a graph: one at a time
+    in.Bytes(count);
+    int32_t capacity = static_cast<int32_t>(in.Word());
+    graphCapacity_ = capacity > 0 ? static_cast<uint32_t>(capacity) : 0;
+    graphCursor_ = 0;
+    result = graphCapacity_ > 0 ? kGraphHandle : kFailure;
+  } else if (cluster == kGraphCluster && (service == 2 || service == 7)) {  // close, show
+    if (static_cast<int32_t>(in.Word()) != kGraphHandle || graphCapacity_ == 0) result = kFailure;
+    graphCursor_ = 0;
+    if (service == 2) graphCapacity_ = 0;
+  } else if (cluster == kGraphCluster && service == 9) {  // AppendData: checked and taken, as a sink
+    bool known = static_cast<int32_t>(in.Word()) == kGraphHandle && graphCapacity_ > 0;
+    uint32_t samples = in.Word();
+    in.Bytes(count);
+    if (!known || count != 8ull * samples || samples > graphCapacity_ - graphCursor_)
+      result = kFailure;
+    else
+      graphCursor_ += samples;
   } else {
     error = "the raw transport has no service " + std::to_string(cluster) + "/" + std::to_string(service);
     return false;

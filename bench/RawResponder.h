@@ -2,7 +2,8 @@
 // application directly, with the fewest system calls (one blocking recv that
 // usually takes a whole request block, one send per reply block). It sends
 // the same reply blocks as the server and writes the same files, and knows
-// only the handful of services the benchmark applications use.
+// only the handful of services the benchmark applications use (the graph
+// cluster's AppendData among them, taken like a sink: checked, not copied).
 #pragma once
 
 #include <cstdint>
@@ -44,6 +45,9 @@ class RawResponder {
   std::FILE* console_ = nullptr;
   std::FILE* file_ = nullptr;
   bool taskEnded_ = false;
+  // The one graph a benchmark opens: its capacity and write position, in samples.
+  uint32_t graphCapacity_ = 0;
+  uint32_t graphCursor_ = 0;
   alignas(4) uint8_t reply_[4 + kMaxBlock] = {};
   uint32_t replySize_ = 0;
 };

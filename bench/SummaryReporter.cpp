@@ -28,6 +28,7 @@ const Row kRows[] = {
     {"roundtrip/time", "round trip: Basalt time", "req/s", Kind::kRatio, 0.8},
     {"bulk/write", "bulk: Basalt write 4096 B to a file", "MB/s", Kind::kRatio, 0.9},
     {"bulk/source", "bulk: core source 4096 B", "MB/s", Kind::kRatio, 0.9},
+    {"bulk/append", "bulk: graph AppendData 8272 B, veltra-run", "MB/s", Kind::kRatio, 0.9},
     {"console/lines", "console: unbuffered lines via veltra-run", "lines/s", Kind::kRatio, 0.8},
     {"console/full", "console: fully buffered lines", "lines/s", Kind::kRatio, 0.8},
     {"console/full", "console: full buffering over unbuffered", "x", Kind::kSpeedup, 10},

@@ -3,14 +3,19 @@
 #include <fcntl.h>
 #include <linux/close_range.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -34,11 +39,26 @@ std::vector<std::string> ChildEnvironment(int linkFd) {
   return env;
 }
 
-// In the child between fork and exec: system calls only, nothing that may
-// take a lock another thread of the host held at the fork. On failure the
-// error number goes to the parent through report.
-[[noreturn]] void ExecChild(const char* program, char* const* argv, char* const* envp, const char* directory,
-                            int linkFd, int report, pid_t parent) {
+// What the child of a start needs, and where it leaves the error number of a
+// failed chdir or exec: it runs in the host's memory until it execs.
+struct ChildStart {
+  const char* program;
+  char* const* argv;
+  char* const* envp;
+  const char* directory;
+  int linkFd;
+  pid_t parent;
+  int error;
+};
+
+// The child between its start and exec, on a stack of its own in the host's
+// memory while the starting thread waits (no copy of the host's pages is
+// made, and none is copied back on the host's next writes): system calls
+// only, nothing that may take a lock another thread of the host holds. Every
+// signal is blocked from before the start, so no handler of the host runs
+// here.
+int ExecChild(void* argument) {
+  auto* start = static_cast<ChildStart*>(argument);
   // A process group of its own: a Ctrl-C meant for the host (the terminal
   // signals the host's whole group) does not kill the application under the
   // run the host is about to halt, and ending the group at a reset also ends
@@ -47,49 +67,131 @@ std::vector<std::string> ChildEnvironment(int linkFd) {
   // Should the host die without ending it (SIGKILL, a crash), the
   // application dies with it; a host already gone by now is checked after.
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-  int error = 0;
-  if (::getppid() != parent) ::_exit(127);
+  if (::getppid() != start->parent) ::_exit(127);
   // Only the standard streams and the link cross into the application,
   // whatever the host left open without close-on-exec.
+  int linkFd = start->linkFd;
   ::syscall(SYS_close_range, 3, linkFd - 1, CLOSE_RANGE_CLOEXEC);
   ::syscall(SYS_close_range, linkFd + 1, ~0U, CLOSE_RANGE_CLOEXEC);
   // Default handling and nothing blocked, whatever the host has set up for
-  // its own threads.
-  struct sigaction standard {};
-  standard.sa_handler = SIG_DFL;
-  for (int signal = 1; signal < NSIG; ++signal) ::sigaction(signal, &standard, nullptr);
-  sigset_t none;
-  sigemptyset(&none);
-  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  // its own threads. Straight to the kernel: a sanitizer's own sigaction
+  // would record the defaults in tables it shares with the host here. The
+  // kernel's sigaction for the default is all zeros, whatever its layout.
+  uint64_t standard[4] = {};
+  for (int signal = 1; signal < NSIG; ++signal)
+    ::syscall(SYS_rt_sigaction, signal, standard, nullptr, sizeof(uint64_t));
+  uint64_t none = 0;
+  ::syscall(SYS_rt_sigprocmask, SIG_SETMASK, &none, nullptr, sizeof none);
   // Only this descriptor crosses into the application: ours are all close-on-exec.
-  if (::fcntl(linkFd, F_SETFD, 0) != 0 || ::chdir(directory) != 0) {
-    error = errno;
+  if (::fcntl(linkFd, F_SETFD, 0) != 0 || ::chdir(start->directory) != 0) {
+    start->error = errno;
   } else {
-    ::execve(program, argv, envp);
-    error = errno;
+    ::execve(start->program, start->argv, start->envp);
+    start->error = errno;
   }
-  [[maybe_unused]] ssize_t written = ::write(report, &error, sizeof error);
   ::_exit(127);
 }
+
+// Blocks every signal of the calling thread for a start, and restores them:
+// through the kernel, as the C library's call leaves two signals of its own
+// unblocked, whose handlers must not run in a child that shares our memory.
+class AllSignalsBlocked {
+ public:
+  AllSignalsBlocked() {
+    uint64_t all = ~uint64_t{0};
+    ::syscall(SYS_rt_sigprocmask, SIG_SETMASK, &all, &saved_, sizeof all);
+  }
+  ~AllSignalsBlocked() { ::syscall(SYS_rt_sigprocmask, SIG_SETMASK, &saved_, nullptr, sizeof saved_); }
+  AllSignalsBlocked(const AllSignalsBlocked&) = delete;
+  AllSignalsBlocked& operator=(const AllSignalsBlocked&) = delete;
+
+ private:
+  uint64_t saved_ = 0;  // the kernel's signal set: 64 bits
+};
 
 // The guard: a process in the application's group that holds nothing of the
 // host but the read end of a pipe whose write end only the host holds. When
 // the host is gone, however it went, the pipe reads as ended and the guard
 // ends the whole group, itself included: the application's own children
 // have no parent-death signal, and the host is no longer there to end them.
-[[noreturn]] void GuardGroup(pid_t group, int guardFd) {
-  if (::setpgid(0, group) != 0) ::_exit(0);
+//
+// It shares the host's memory instead of a copy of it (a forked guard would
+// make the host copy every page it writes while the application runs), so
+// it runs on a stack of its own, with every signal blocked (no handler of
+// the host may run in it), and makes its system calls directly: the C
+// library's would write error numbers into the starting thread's storage.
+struct GuardStart {
+  pid_t group;
+  int fd;
+};
+
+#if (defined(__x86_64__) || defined(__aarch64__)) && !defined(__SANITIZE_THREAD__)
+constexpr bool kGuardSharesMemory = true;
+#else
+constexpr bool kGuardSharesMemory = false;
+#endif
+constexpr size_t kGuardStackSize = 16 * 1024;
+
+// Valgrind follows no process that shares memory without being a thread (it
+// ends the host instead); under it the guard is a forked copy as before.
+bool GuardMayShareMemory() {
+  if (!kGuardSharesMemory) return false;
+  const char* preload = std::getenv("LD_PRELOAD");
+  return !(preload && std::strstr(preload, "vgpreload"));
+}
+
+// Nothing in the guard may reach the starting thread's storage, which the
+// stack protector and the sanitizers' bookkeeping use.
+#if defined(__has_attribute) && __has_attribute(no_stack_protector)
+#define VELTRA_GUARD_CODE __attribute__((no_stack_protector, no_sanitize_address, no_sanitize_thread))
+#else
+#define VELTRA_GUARD_CODE __attribute__((no_sanitize_address, no_sanitize_thread))
+#endif
+
+#if defined(__x86_64__)
+__attribute__((always_inline)) VELTRA_GUARD_CODE inline long RawSyscall(long number, long a = 0, long b = 0,
+                                                                        long c = 0) {
+  long result;
+  asm volatile("syscall" : "=a"(result) : "a"(number), "D"(a), "S"(b), "d"(c) : "rcx", "r11", "memory");
+  return result;
+}
+#elif defined(__aarch64__)
+__attribute__((always_inline)) VELTRA_GUARD_CODE inline long RawSyscall(long number, long a = 0, long b = 0,
+                                                                        long c = 0) {
+  register long x8 asm("x8") = number;
+  register long x0 asm("x0") = a;
+  register long x1 asm("x1") = b;
+  register long x2 asm("x2") = c;
+  asm volatile("svc 0" : "+r"(x0) : "r"(x8), "r"(x1), "r"(x2) : "memory");
+  return x0;
+}
+#else
+__attribute__((always_inline)) VELTRA_GUARD_CODE inline long RawSyscall(long number, long a = 0, long b = 0,
+                                                                        long c = 0) {
+  return ::syscall(number, a, b, c);
+}
+#endif
+
+[[noreturn]] VELTRA_GUARD_CODE void GuardGroup(pid_t group, int guardFd) {
+  if (RawSyscall(SYS_setpgid, 0, group) != 0) {
+    for (;;) RawSyscall(SYS_exit, 0);
+  }
   if (guardFd != 3) {
-    ::dup2(guardFd, 3);
+    RawSyscall(SYS_dup3, guardFd, 3, 0);
     guardFd = 3;
   }
-  ::syscall(SYS_close_range, 0, 2, 0);
-  ::syscall(SYS_close_range, 4, ~0U, 0);
+  RawSyscall(SYS_close_range, 0, 2, 0);
+  RawSyscall(SYS_close_range, 4, ~0U, 0);
   char byte;
-  while (::read(guardFd, &byte, 1) != 0 && errno == EINTR) {
+  while (RawSyscall(SYS_read, guardFd, reinterpret_cast<long>(&byte), 1) == -EINTR) {
   }
-  ::kill(0, SIGKILL);
-  ::_exit(0);
+  RawSyscall(SYS_kill, 0, SIGKILL);
+  for (;;) RawSyscall(SYS_exit, 0);
+}
+
+VELTRA_GUARD_CODE int GuardMain(void* argument) {
+  auto* start = static_cast<const GuardStart*>(argument);
+  GuardGroup(start->group, start->fd);
 }
 
 }  // namespace
@@ -104,57 +206,71 @@ std::unique_ptr<ApplicationProcess> ApplicationProcess::Start(const std::string&
   std::string program = path;
   char* argv[] = {program.data(), nullptr};
 
-  // A failed chdir or exec comes back through this pipe, so a bad
-  // interpreter is a load failure and never a process that vanishes.
-  int report[2];
-  if (::pipe2(report, O_CLOEXEC) != 0) {
-    error = errno;
-    return nullptr;
+  ChildStart child{program.c_str(), argv, envp.data(), directory.c_str(), linkFd, ::getpid(), 0};
+  // The child's stack while it runs in our memory: it needs little, and
+  // we wait until it has exec'd or failed.
+  alignas(16) char childStack[32 * 1024];
+  pid_t pid;
+  int startError;
+  {
+    AllSignalsBlocked blocked;
+    pid = ::clone(ExecChild, childStack + sizeof childStack, CLONE_VM | CLONE_VFORK | SIGCHLD, &child);
+    startError = errno;
   }
-  pid_t parent = ::getpid();
-  pid_t pid = ::fork();
-  if (pid == 0) ExecChild(program.c_str(), argv, envp.data(), directory.c_str(), linkFd, report[1], parent);
-  int forkError = errno;
-  ::close(report[1]);
   if (pid < 0) {
-    ::close(report[0]);
-    error = forkError;
+    error = startError;
     return nullptr;
   }
-  // The group exists from the fork on, whoever gets to set it first.
+  // The group exists from the start on, whoever gets to set it first.
   ::setpgid(pid, pid);
-  int childError = 0;
-  ssize_t got;
-  do {
-    got = ::read(report[0], &childError, sizeof childError);
-  } while (got < 0 && errno == EINTR);
-  ::close(report[0]);
-  if (got == static_cast<ssize_t>(sizeof childError)) {
+  if (child.error != 0) {
     int status;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    error = childError;
+    error = child.error;
     return nullptr;
   }
   error = 0;
   int pidFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   if (pidFd >= 0) ::fcntl(pidFd, F_SETFD, FD_CLOEXEC);
   auto process = std::unique_ptr<ApplicationProcess>(new ApplicationProcess(pid, pidFd));
-  // Without its guard the application still runs; only a host that dies
-  // without a reset would leave its children behind.
-  int guard[2];
-  if (::pipe2(guard, O_CLOEXEC) == 0) {
-    pid_t guardPid = ::fork();
-    if (guardPid == 0) GuardGroup(pid, guard[0]);
-    ::close(guard[0]);
-    if (guardPid > 0) {
-      process->guardPid_ = guardPid;
-      process->guardFd_ = guard[1];
-    } else {
-      ::close(guard[1]);
-    }
-  }
+  process->StartGuard();
   return process;
+}
+
+// Without its guard the application still runs; only a host that dies
+// without a reset would leave its children behind.
+void ApplicationProcess::StartGuard() {
+  int guard[2];
+  if (::pipe2(guard, O_CLOEXEC) != 0) return;
+  pid_t guardPid = -1;
+  if (GuardMayShareMemory()) {
+    void* stack = ::mmap(nullptr, kGuardStackSize, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (stack != MAP_FAILED) {
+      // What the guard reads lies at the foot of its stack, which stays
+      // mapped until the guard has been reaped.
+      auto* start = new (stack) GuardStart{pid_, guard[0]};
+      AllSignalsBlocked blocked;
+      guardPid = ::clone(GuardMain, static_cast<char*>(stack) + kGuardStackSize, CLONE_VM | SIGCHLD, start);
+      if (guardPid > 0) {
+        guardStack_ = stack;
+      } else {
+        ::munmap(stack, kGuardStackSize);
+      }
+    }
+  } else {
+    AllSignalsBlocked blocked;
+    guardPid = ::fork();
+    if (guardPid == 0) GuardGroup(pid_, guard[0]);
+  }
+  ::close(guard[0]);
+  if (guardPid > 0) {
+    guardPid_ = guardPid;
+    guardFd_ = guard[1];
+  } else {
+    ::close(guard[1]);
+  }
 }
 
 ApplicationProcess::~ApplicationProcess() {
@@ -172,6 +288,9 @@ void ApplicationProcess::EndGuard() {
   while (::waitpid(guardPid_, &status, 0) < 0 && errno == EINTR) {
   }
   guardPid_ = -1;
+  // Whoever reaped it, it has ended: its stack is no longer in use.
+  if (guardStack_) ::munmap(guardStack_, kGuardStackSize);
+  guardStack_ = nullptr;
 }
 
 void ApplicationProcess::Ended(int status, bool known) {

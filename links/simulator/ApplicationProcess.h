@@ -53,6 +53,7 @@ class ApplicationProcess {
  private:
   ApplicationProcess(pid_t pid, int pidFd) : pid_(pid), pidFd_(pidFd) {}
   void Ended(int status, bool known);
+  void StartGuard();
   void EndGuard();
 
   pid_t pid_;
@@ -60,6 +61,7 @@ class ApplicationProcess {
   // The group's guard process (see Start) and our end of its pipe.
   pid_t guardPid_ = -1;
   int guardFd_ = -1;
+  void* guardStack_ = nullptr;  // the guard's own stack when it shares our memory
   bool ended_ = false;
   bool reaped_ = false;
   bool statusKnown_ = false;

@@ -118,6 +118,52 @@ TEST_F(SimulatedLinkTest, ApplicationRunsInItsOwnDirectory) {
   EXPECT_EQ(CwdOf(link), Canonical(dir.Path() / "script"));
 }
 
+void NoHandler(int) {}
+
+// The host's signal handling stays with the host: the application starts
+// with every signal at its default and none blocked, whatever the loading
+// thread ignores, handles or blocks.
+TEST_F(SimulatedLinkTest, TheApplicationStartsWithDefaultSignalHandling) {
+  struct sigaction ignore {
+  }, handle{}, oldPipe{}, oldUsr1{}, oldUsr2{};
+  ignore.sa_handler = SIG_IGN;
+  handle.sa_handler = NoHandler;
+  ::sigaction(SIGPIPE, &ignore, &oldPipe);
+  ::sigaction(SIGUSR1, &ignore, &oldUsr1);
+  ::sigaction(SIGUSR2, &handle, &oldUsr2);
+  sigset_t blocked, previous;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGUSR2);
+  sigaddset(&blocked, SIGTERM);
+  ::pthread_sigmask(SIG_BLOCK, &blocked, &previous);
+
+  std::string status = dir.File("status.txt");
+  std::string script = dir.File("signals.sh");
+  WriteFile(script,
+            "#!/bin/sh\ngrep -E '^Sig(Blk|Ign):' /proc/$$/status > '" + status + ".part'\nmv '" + status +
+                ".part' '" + status + "'\nexec '" + TestAppPath() + "'\n",
+            0755);
+  bool loaded = link->LoadFile(script.c_str());
+  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  ::sigaction(SIGPIPE, &oldPipe, nullptr);
+  ::sigaction(SIGUSR1, &oldUsr1, nullptr);
+  ::sigaction(SIGUSR2, &oldUsr2, nullptr);
+  ASSERT_TRUE(loaded) << link->LoadError();
+  // This thread's own mask is as it was before the start.
+  sigset_t now;
+  ::pthread_sigmask(SIG_SETMASK, nullptr, &now);
+  EXPECT_EQ(sigismember(&now, SIGUSR2), sigismember(&previous, SIGUSR2));
+  EXPECT_EQ(sigismember(&now, SIGUSR1), sigismember(&previous, SIGUSR1));
+
+  std::string lines;
+  for (int attempt = 0; attempt < 500 && lines.empty(); ++attempt) {
+    std::ifstream in(status);
+    std::getline(in, lines, '\0');
+    if (lines.empty()) std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_EQ(lines, "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n");
+}
+
 TEST_F(SimulatedLinkTest, LoadFailuresSayWhy) {
   std::string missing = dir.File("missing.app");
   EXPECT_FALSE(link->LoadFile(missing.c_str()));

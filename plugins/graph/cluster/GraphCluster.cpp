@@ -1,12 +1,13 @@
 #include "plugins/graph/cluster/GraphCluster.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
 
-#include "plugins/graph/GraphWindow.h"
 #include "plugins/common/WindowThread.h"
+#include "plugins/graph/GraphWindow.h"
 #include "plugins/graph/cluster/GraphLibrary.h"
 #include "plugins/graph/cluster/GraphRecord.h"
 #include "plugins/graph/cluster/GraphSnapshot.h"
@@ -16,8 +17,8 @@
 namespace veltra {
 namespace {
 
-// The longest byte string a request block can carry, with room to spare.
-constexpr std::size_t kScratchSize = 8292;
+// More samples than any request block can carry.
+constexpr std::size_t kMaximumAppend = 8292 / 8;
 
 }  // namespace
 
@@ -160,14 +161,35 @@ int GraphCluster::PumpMessages() {
 int GraphCluster::AppendData() {
   GraphRecord* record = ReadRecord();
   int32_t samples = channel->ReadWord();
-  if (scratch_.size() < kScratchSize) scratch_.resize(kScratchSize);
-  uint32_t count = channel->ReadBytesBounded(scratch_.data(), kScratchSize);
-  if (!record || samples < 0 || count > kScratchSize || count != 8u * static_cast<uint32_t>(samples))
+  // The samples go straight into the buffer at the write position when the
+  // request's count says they fit there: one copy per request, not two.
+  std::size_t room = record ? record->buffer.size() - record->cursor : 0;
+  if (!record || samples < 0 || static_cast<std::size_t>(samples) > room ||
+      static_cast<std::size_t>(samples) > kMaximumAppend) {
+    channel->ReadBytesBounded(nullptr, 0);  // skipped, so the request stays in step
     return kFailure;
-  if (static_cast<std::size_t>(samples) > record->buffer.size() - record->cursor) return kFailure;
-  std::memcpy(record->buffer.data() + record->cursor, scratch_.data(), count);
+  }
+  uint32_t expected = 8u * static_cast<uint32_t>(samples);
+  double* at = record->buffer.data() + record->cursor;
+  uint32_t count = channel->ReadBytesBounded(at, expected);
+  if (count != expected) {
+    // The string disagreed with the count: what it wrote past the write
+    // position is put back, so a refused request leaves the buffer as it was.
+    PutBack(*record, std::min(count, expected));
+    return kFailure;
+  }
   record->cursor += static_cast<std::size_t>(samples);
   return 0;
+}
+
+void GraphCluster::PutBack(GraphRecord& record, uint32_t bytes) {
+  // Past the write position the buffer holds what the last Show took (the
+  // whole buffer then, and only the part before the position has been
+  // written since), or zeros before the first Show.
+  std::size_t first = record.cursor;
+  std::size_t last = std::min(record.buffer.size(), first + (bytes + 7) / 8);
+  for (std::size_t i = first; i < last; ++i)
+    record.buffer[i] = i < record.shown.size() ? record.shown[i] : 0.0;
 }
 
 int GraphCluster::SetGraphTile() {

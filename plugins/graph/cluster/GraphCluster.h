@@ -66,9 +66,9 @@ class GraphCluster final : public TableCluster<GraphCluster, 10> {
   // The record of the handle word read next, or null.
   GraphRecord* ReadRecord();
 
-  // One request's samples land here first, so that a request that does not
-  // fit is refused without touching the buffer.
-  std::vector<unsigned char> scratch_;
+  // Restores the first bytes past the write position that a refused
+  // AppendData wrote.
+  static void PutBack(GraphRecord& record, uint32_t bytes);
 #ifdef VELTRA_GRAPH_WITH_PANELS
   PanelServices panels_{"Plexa_300", PanelServices::Numbering::Combined};
 #endif

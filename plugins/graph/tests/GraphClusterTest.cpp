@@ -17,8 +17,8 @@
 
 #include "platform/DynamicLibrary.h"
 #include "platform/settings/Registry.h"
-#include "tests/support/FakeChannel.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FakeChannel.h"
 #include "tests/support/TempDir.h"
 #include "veltra/Cluster.h"
 #include "veltra/ServerError.h"
@@ -185,6 +185,37 @@ TEST_F(GraphClusterTest, RefusedRequestsWriteNothingAndStayInStep) {
   EXPECT_EQ(Simple(2, handle), 0);
   // File names are cut at 100 characters.
   EXPECT_EQ(Csv(std::string(100, 'n')), (std::vector<double>{1, 2, 3, 4, 5, 6}));
+}
+
+// The samples of an AppendData go straight into the buffer; one whose byte
+// string disagrees with its count is refused and must leave the buffer as it
+// was, past the write position too, which the next Show shows.
+TEST_F(GraphClusterTest, ARefusedAppendLeavesTheBufferAsItWas) {
+  auto mismatched = [&](int32_t handle, int32_t count, const std::vector<double>& values) {
+    channel_.Word(handle);
+    channel_.Word(count);
+    channel_.Doubles(values);
+    return Call(9);
+  };
+  int fresh = Open("fresh", 3);
+  ASSERT_GE(fresh, 0x100);
+  EXPECT_EQ(mismatched(fresh, 2, {5, 5, 5}), 99);  // before any Show: zeros stay
+  EXPECT_EQ(mismatched(fresh, 3, {5, 5}), 99);
+  EXPECT_EQ(Simple(7, fresh), 0);
+  EXPECT_EQ(Simple(2, fresh), 0);
+  EXPECT_EQ(Csv("fresh"), (std::vector<double>{0, 0, 0}));
+
+  int shown = Open("shown", 4);
+  ASSERT_GE(shown, 0x100);
+  EXPECT_EQ(Append(shown, {1, 2, 3, 4}), 0);
+  EXPECT_EQ(Simple(7, shown), 0);
+  EXPECT_EQ(Append(shown, {9}), 0);
+  EXPECT_EQ(mismatched(shown, 2, {7, 7, 7}), 99);  // longer than its count
+  EXPECT_EQ(mismatched(shown, 3, {6}), 99);        // shorter
+  EXPECT_EQ(mismatched(shown, 1, {}), 99);
+  EXPECT_EQ(Simple(7, shown), 0);
+  EXPECT_EQ(Simple(2, shown), 0);
+  EXPECT_EQ(Csv("shown"), (std::vector<double>{9, 2, 3, 4}));
 }
 
 TEST_F(GraphClusterTest, ADataSetInSeveralRequestsThenTheNextFromTheStart) {
