@@ -119,6 +119,8 @@ std::string Parse(int argc, char** argv, Options& options, bool& help) {
       return "only one input file";
     }
   }
+  // A picture is drawn once the input has ended, which a followed file never does.
+  if (options.follow && options.png) return "--follow and --png do not go together";
   return "";
 }
 

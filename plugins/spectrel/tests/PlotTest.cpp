@@ -53,6 +53,12 @@ TEST(PlotTest, NothingToPlotAndBadOptionsAreErrors) {
   EXPECT_EQ(Plot(settings, {"--count", "0"}).exitStatus, 2);
   EXPECT_EQ(Plot(settings, {"--y-range", "3:3"}).exitStatus, 2);
   EXPECT_EQ(Plot(settings, {"--bogus"}).exitStatus, 2);
+  // Would wait for the end of a file that only grows.
+  std::ofstream(work.File("growing.txt")) << "1 2 3\n";
+  ProcessResult followed =
+      Plot(settings, {"--follow", "--png", work.File("f.png"), work.File("growing.txt")});
+  EXPECT_EQ(followed.exitStatus, 2);
+  EXPECT_NE(followed.err.find("--follow and --png"), std::string::npos);
   EXPECT_EQ(Plot(settings, {work.File("missing.txt")}).exitStatus, 1);
 }
 
