@@ -26,6 +26,25 @@ unset WAYLAND_DISPLAY QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_STYLE_OVERRIDE
 xvfbPid=""
 hostrixPid=""
 step="starting"
+
+start_hostrix() {
+  "$bin/Hostrix" "$@" >"$work/hostrix.log" 2>&1 &
+  hostrixPid=$!
+}
+
+# Ends Hostrix as a user closing its window would (it ends the run first).
+stop_hostrix() {
+  [ -n "$hostrixPid" ] || return 0
+  kill -TERM "$hostrixPid" 2>/dev/null || true
+  for _ in $(seq 50); do
+    kill -0 "$hostrixPid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL "$hostrixPid" 2>/dev/null || true
+  wait "$hostrixPid" 2>/dev/null || true
+  hostrixPid=""
+}
+
 cleanup() {
   local status=$?
   stop_hostrix
@@ -91,8 +110,8 @@ settle() {
 }
 
 # save GRAB NAME: a small PNG in the output directory: no metadata, and a
-# palette of 256 colours without dithering (text and flat widgets keep their
-# look; the file is a third of the size).
+# palette of 256 colours without dithering, which is all that text and flat
+# widgets need.
 save() {
   convert "$1" -strip +dither -colors 256 "PNG8:$out/$2" || fail "could not write $out/$2"
   echo "$out/$2 ($(stat -c %s "$out/$2") bytes)"
@@ -102,24 +121,6 @@ save() {
 shoot() {
   import -window "$1" "$work/grab.png" || fail "could not grab window $1"
   save "$work/grab.png" "$2"
-}
-
-start_hostrix() {
-  "$bin/Hostrix" "$@" >"$work/hostrix.log" 2>&1 &
-  hostrixPid=$!
-}
-
-# Ends Hostrix as a user closing its window would (it ends the run first).
-stop_hostrix() {
-  [ -n "$hostrixPid" ] || return 0
-  kill -TERM "$hostrixPid" 2>/dev/null || true
-  for _ in $(seq 50); do
-    kill -0 "$hostrixPid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$hostrixPid" 2>/dev/null || true
-  wait "$hostrixPid" 2>/dev/null || true
-  hostrixPid=""
 }
 
 visible_windows() { xdotool search --onlyvisible --classname '^Hostrix$' 2>/dev/null | grep -c . || true; }
