@@ -6,8 +6,8 @@ set -euo pipefail
 veltra_packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
                  sqlite3 clang libclang-rt-14-dev
                  # Qt 6 Widgets for the GUI host and the windowed plug-ins; a font so that
-                 # off-screen renders have glyphs; Xvfb and ImageMagick for screenshots.
-                 qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core xvfb xauth imagemagick)
+                 # off-screen renders have glyphs; Xvfb, ImageMagick and xdotool for screenshots.
+                 qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core xvfb xauth imagemagick xdotool)
 
 veltra_install_missing() {
   local missing=()
