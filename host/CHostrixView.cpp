@@ -23,6 +23,10 @@ CHostrixView::CHostrixView(TerminalStore& store, HostConsole& console, QWidget* 
     throw bad_tty(0);
   }
   lineBuffer_[0] = '\0';
+  {
+    std::lock_guard<std::mutex> lock(store_.Mutex());
+    shownLine_ = store_.CurrentLine();
+  }
   font_ = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   // Measured once, with the font the view draws in.
   QFontMetrics metrics(font_);
@@ -54,6 +58,7 @@ void CHostrixView::DisplayUpdate() {
   if (!timer_.isActive()) timer_.start();
   if (store_.TakeRepaintAll()) viewport()->update();
   TerminalStore::Update update = store_.TakeUpdate();
+  shownLine_ = update.currentLine;
   if (update.changed) {
     if (verticalPosition_ != 0) {
       // New output takes the view back to the newest lines.
@@ -85,7 +90,7 @@ void CHostrixView::paintEvent(QPaintEvent* event) {
   int last = (bottom - clientHeight_) / lineHeight_;
   int x = -(horizontalPosition_ * columnWidth_);
   std::lock_guard<std::mutex> lock(store_.Mutex());
-  int64_t current = store_.CurrentLine();
+  int64_t current = shownLine_;
   for (int i = first; i < last; ++i) {
     if (i + verticalPosition_ < -kHistory) continue;
     int64_t line = current + verticalPosition_ + i;

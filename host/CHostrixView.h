@@ -72,6 +72,11 @@ class CHostrixView final : public QAbstractScrollArea {
   int rightLimit_ = kColumns;
   int horizontalPosition_ = 0;
   bool syncing_ = false;
+  // The store's current line as of the last display update. Painting counts
+  // from it, not from the store's line of the moment: the pixels on screen
+  // were scrolled for that line, and a paint that came between an update and
+  // more output would otherwise draw rows the next scroll moves again.
+  int64_t shownLine_ = 0;
 };
 
 }  // namespace veltra

@@ -98,7 +98,7 @@ void TerminalStore::EndLine() {
 
 TerminalStore::Update TerminalStore::TakeUpdate() {
   std::lock_guard<std::mutex> lock(mutex_);
-  Update update{changed_, newLines_};
+  Update update{changed_, newLines_, c_};
   newLines_ = 0;
   changed_ = false;
   return update;

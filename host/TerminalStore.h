@@ -42,6 +42,9 @@ class TerminalStore {
   struct Update {
     bool changed = false;
     int64_t newLines = 0;
+    // The current line when the update was taken: what the view shows
+    // until its next update, whatever is written meanwhile.
+    int64_t currentLine = 0;
   };
   Update TakeUpdate();
   // The timer tick's question: was a line ended since the last tick? Clears it.

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
 #include <QImage>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 
@@ -113,6 +115,35 @@ TEST_F(CHostrixViewTest, NewestLinesArePaintedAtTheBottomAndTheUnfinishedLineIsN
   EXPECT_TRUE(rows[2]);
   // The timer follows from the first update on.
   EXPECT_TRUE(View().TimerStarted());
+}
+
+TEST_F(CHostrixViewTest, APaintBetweenAnUpdateAndMoreOutputLeavesTheScreenAsAFullRepaintDrawsIt) {
+  // The pixels the window really shows, scrolled and painted in parts.
+  auto onScreen = [&] {
+    QCoreApplication::processEvents();
+    QPoint origin = View().viewport()->mapTo(View().window(), QPoint(0, 0));
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(View().window()->winId(), origin.x(), origin.y(), View().viewport()->width(),
+                     View().viewport()->height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+  };
+  for (int i = 0; i < 40; ++i) doc_->Store().Write(("first " + std::to_string(i) + "\n").c_str());
+  View().DisplayUpdate();
+  onScreen();
+  for (int round = 0; round < 3; ++round) {
+    for (int i = 0; i < 3; ++i)
+      doc_->Store().Write(("next " + std::to_string(round * 10 + i) + "\n").c_str());
+    View().DisplayUpdate();  // scrolls by three rows and leaves them to paint
+    // More output before that paint comes.
+    for (int i = 0; i < 2; ++i)
+      doc_->Store().Write(("more " + std::to_string(round * 10 + i) + "\n").c_str());
+    onScreen();
+    View().DisplayUpdate();
+    QImage shown = onScreen();
+    View().viewport()->repaint();
+    ASSERT_EQ(shown, onScreen()) << "round " << round;
+  }
 }
 
 }  // namespace
