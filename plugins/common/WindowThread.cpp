@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QPixmapCache>
 #include <cstdlib>
 #include <string>
 
@@ -40,6 +41,9 @@ std::string WriteScreenFile() {
 int plainArgumentCount = 1;
 char* plainArguments[] = {programName, nullptr};
 
+// Set when a plug-in made the application object on the run's thread.
+bool madeForTheRun = false;
+
 void EnsureApplication() {
   if (QCoreApplication::instance()) return;
   // No GUI host: this thread becomes the windows' thread. The application
@@ -48,6 +52,7 @@ void EnsureApplication() {
   if (!screenFile.empty()) platformName += ":configfile=" + screenFile;
   arguments[2] = platformName.data();
   new QApplication(argumentCount, arguments);
+  madeForTheRun = true;
   // The platform has read it.
   if (!screenFile.empty()) unlink(screenFile.c_str());
 }
@@ -76,6 +81,11 @@ void EnsureCallerApplication() {
 
 bool Headless() {
   return QCoreApplication::instance() && QGuiApplication::platformName() == "offscreen";
+}
+
+void RunEnded() {
+  // A GUI host's windows' thread outlives the run: nothing to do there.
+  if (madeForTheRun) Run([] { QPixmapCache::clear(); });
 }
 
 }  // namespace veltra::WindowThread

@@ -19,5 +19,9 @@ void EnsureCallerApplication();
 // True without a display: a plug-in made the application object, or the
 // windows are on the off-screen platform anyway.
 bool Headless();
+// The end of a run. Without a GUI host the windows' thread is the run's own
+// and ends with it, while Qt's process-wide caches, made on it, are torn down
+// at exit from the main thread: their timers are stopped here, on theirs.
+void RunEnded();
 
 }  // namespace veltra::WindowThread

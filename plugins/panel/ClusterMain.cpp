@@ -1,6 +1,7 @@
 // The control-panel library's cluster entry points.
 #include <new>
 
+#include "plugins/common/WindowThread.h"
 #include "plugins/panel/PanelCluster.h"
 #include "veltra/Export.h"
 
@@ -11,4 +12,5 @@ VELTRA_C_EXPORT veltra::Cluster* ClusterInit() {
 // The end of a run: the cluster object goes, its windows stay where they are.
 VELTRA_C_EXPORT void ClusterClose(veltra::Cluster* cluster) {
   delete dynamic_cast<veltra::PanelCluster*>(cluster);
+  veltra::WindowThread::RunEnded();
 }

@@ -1,6 +1,7 @@
 // The library's cluster entry points.
 #include <new>
 
+#include "plugins/common/WindowThread.h"
 #include "plugins/graph/cluster/GraphCluster.h"
 #include "veltra/Export.h"
 
@@ -16,4 +17,5 @@ VELTRA_C_EXPORT void ClusterClose(veltra::Cluster* cluster) {
   if (!graphs) return;
   graphs->WriteOpenGraphs();
   delete graphs;
+  veltra::WindowThread::RunEnded();
 }

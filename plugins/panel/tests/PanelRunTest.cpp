@@ -110,6 +110,9 @@ TEST_F(PanelRunTest, TheSignalGeneratorRunsHeadlessThroughTheCombinedPlugin) {
   EXPECT_NE(first, std::string::npos) << result.err;
   EXPECT_EQ(result.err.find(line, first + 1), std::string::npos) << result.err;
   EXPECT_EQ(result.exitStatus, 0);
+  // The windows' objects, made on the run's thread, are not torn down from
+  // another one at exit.
+  EXPECT_EQ(result.err.find("QObject"), std::string::npos) << result.err;
 }
 
 }  // namespace
