@@ -116,6 +116,10 @@ for f in /usr/bin/veltra-run /usr/bin/veltra-settings /usr/lib/veltra/bin/Orvcor
          /usr/share/icons/hicolor/scalable/apps/hostrix.svg; do
   [ -e "$f" ] || fail "$f is not installed"
 done
+# The menu entry as desktops read it (the validator is optional here).
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate /usr/share/applications/hostrix.desktop || fail "hostrix.desktop does not validate"
+fi
 expect_complete /usr
 expect_greeting /usr
 out=$(cd "$work" && /usr/bin/veltra-run --args "one two" /usr/lib/veltra/examples/args.app)

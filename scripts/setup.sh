@@ -7,7 +7,9 @@ veltra_packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libb
                  sqlite3 clang libclang-rt-14-dev
                  # Qt 6 Widgets for the GUI host and the windowed plug-ins; a font so that
                  # off-screen renders have glyphs; Xvfb, ImageMagick and xdotool for screenshots.
-                 qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core xvfb xauth imagemagick xdotool)
+                 qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core xvfb xauth imagemagick xdotool
+                 # the package test validates the menu entry
+                 desktop-file-utils)
 
 veltra_install_missing() {
   local missing=()
