@@ -49,7 +49,17 @@ struct ChildStart {
   int linkFd;
   pid_t parent;
   int error;
+  int reportFd;  // a forked child writes its error here; -1 in our memory
 };
+
+#if defined(__SANITIZE_THREAD__)
+// ThreadSanitizer keeps its books in the starting thread's storage, which a
+// child in our memory would write to with every call it intercepts: there
+// the child is a forked copy.
+constexpr bool kChildSharesMemory = false;
+#else
+constexpr bool kChildSharesMemory = true;
+#endif
 
 // The child between its start and exec, on a stack of its own in the host's
 // memory while the starting thread waits (no copy of the host's pages is
@@ -88,6 +98,10 @@ int ExecChild(void* argument) {
   } else {
     ::execve(start->program, start->argv, start->envp);
     start->error = errno;
+  }
+  if (start->reportFd >= 0) {
+    ssize_t written = ::write(start->reportFd, &start->error, sizeof start->error);
+    (void)written;
   }
   ::_exit(127);
 }
@@ -206,16 +220,39 @@ std::unique_ptr<ApplicationProcess> ApplicationProcess::Start(const std::string&
   std::string program = path;
   char* argv[] = {program.data(), nullptr};
 
-  ChildStart child{program.c_str(), argv, envp.data(), directory.c_str(), linkFd, ::getpid(), 0};
+  ChildStart child{program.c_str(), argv, envp.data(), directory.c_str(), linkFd, ::getpid(), 0, -1};
   // The child's stack while it runs in our memory: it needs little, and
   // we wait until it has exec'd or failed.
   alignas(16) char childStack[32 * 1024];
   pid_t pid;
   int startError;
-  {
+  if (kChildSharesMemory) {
     AllSignalsBlocked blocked;
     pid = ::clone(ExecChild, childStack + sizeof childStack, CLONE_VM | CLONE_VFORK | SIGCHLD, &child);
     startError = errno;
+  } else {
+    // The error of a failed start comes through a pipe that a successful
+    // exec closes.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+      error = errno;
+      return nullptr;
+    }
+    child.reportFd = report[1];
+    {
+      AllSignalsBlocked blocked;
+      pid = ::fork();
+      startError = errno;
+      if (pid == 0) ExecChild(&child);
+    }
+    ::close(report[1]);
+    if (pid > 0) {
+      ssize_t n;
+      while ((n = ::read(report[0], &child.error, sizeof child.error)) < 0 && errno == EINTR) {
+      }
+      if (n != static_cast<ssize_t>(sizeof child.error)) child.error = 0;
+    }
+    ::close(report[0]);
   }
   if (pid < 0) {
     error = startError;
