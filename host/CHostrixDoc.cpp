@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QThread>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 
@@ -265,7 +266,9 @@ void CHostrixDoc::OpenApplication() {
   }
   RefreshCommands();
   if (!path.empty() && server_->options && server_->options->AutoRun) {
-    server_->options->ExitOnStop = shared_.Data().exitFlag;
+    // The run stopped above may still be reading it as it winds up.
+    std::atomic_ref<unsigned char>(server_->options->ExitOnStop)
+        .store(shared_.Data().exitFlag, std::memory_order_relaxed);
     OnRun();
   }
 }

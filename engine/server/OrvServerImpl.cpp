@@ -1,5 +1,6 @@
 #include "engine/server/OrvServerImpl.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -477,7 +478,8 @@ bool OrvServerImpl::CleanUpRun(bool started) {
     inRun_ = false;
   }
   // Read first: the host may delete this server in its RunFinished.
-  bool exitOnStop = record_->ExitOnStop;
+  // The host may set it for its next run while this one winds up.
+  bool exitOnStop = std::atomic_ref<unsigned char>(record_->ExitOnStop).load(std::memory_order_relaxed);
   WindowHandle window = MainWindow();
   std::shared_ptr<std::atomic<bool>> alive = alive_;
   host_->RunFinished();
