@@ -110,4 +110,15 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   return result;
 }
 
+ProcessResult RunHeadless(const std::string& settingsDirectory, const std::vector<std::string>& args) {
+  ProcessOptions options;
+  options.environment["VELTRA_CONFIG_DIR"] = settingsDirectory;
+  options.environment["VELTRA_PLUGIN_PATH"] = std::nullopt;
+  options.environment["DISPLAY"] = std::nullopt;
+  options.environment["WAYLAND_DISPLAY"] = std::nullopt;
+  options.environment["QT_QPA_PLATFORM"] = std::nullopt;
+  options.timeoutMilliseconds = 60000;
+  return RunProcess(TestBinDirectory() + "/veltra-run", args, options);
+}
+
 }  // namespace veltra::test

@@ -30,4 +30,9 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
 // Directory of the test programs and libraries (build/bin).
 std::string TestBinDirectory();
 
+// veltra-run serving an application without a display (its windows off
+// screen), with its settings in settingsDirectory and the plug-ins of the
+// build: the end-to-end tests of the windowed clusters.
+ProcessResult RunHeadless(const std::string& settingsDirectory, const std::vector<std::string>& args);
+
 }  // namespace veltra::test

@@ -16,16 +16,9 @@ namespace {
 class GraphRunTest : public ::testing::Test {
  protected:
   ProcessResult Run(const std::vector<std::string>& args) {
-    ProcessOptions options;
-    options.environment["VELTRA_CONFIG_DIR"] = settings_.Path().string();
-    options.environment["VELTRA_PLUGIN_PATH"] = std::nullopt;
-    options.environment["DISPLAY"] = std::nullopt;
-    options.environment["WAYLAND_DISPLAY"] = std::nullopt;
-    options.environment["QT_QPA_PLATFORM"] = std::nullopt;
-    options.timeoutMilliseconds = 60000;
     std::vector<std::string> all = {"--graphs", graphs_.Path().string(), "--timeout", "50"};
     all.insert(all.end(), args.begin(), args.end());
-    return RunProcess(TestBinDirectory() + "/veltra-run", all, options);
+    return RunHeadless(settings_.Path().string(), all);
   }
   std::string App() const { return TestBinDirectory() + "/testapps/graphcheck.app"; }
 
