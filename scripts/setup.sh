@@ -8,8 +8,9 @@ veltra_packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libb
                  # Qt 6 Widgets for the GUI host and the windowed plug-ins; a font so that
                  # off-screen renders have glyphs; Xvfb, ImageMagick and xdotool for screenshots.
                  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core xvfb xauth imagemagick xdotool
-                 # the package test validates the menu entry
-                 desktop-file-utils)
+                 # the package test validates the menu entry; the file-type test reads the
+                 # shared MIME database (only recommended by Qt's dependencies)
+                 desktop-file-utils shared-mime-info)
 
 veltra_install_missing() {
   local missing=()
