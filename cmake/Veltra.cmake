@@ -37,8 +37,11 @@ endfunction()
 
 # veltra_test(NAME SOURCES a.cpp b.cpp LIBS x y [TIMEOUT s] [DEPENDS t ...])
 # One GoogleTest executable registered with CTest; runs in build/bin.
+# veltra_test(NAME SOURCES ... [LIBS ...] [DEPENDS ...] [TIMEOUT S] [OFFSCREEN]):
+# a GoogleTest program run by ctest from bin/; OFFSCREEN runs it on Qt's
+# off-screen platform, for tests that make windows.
 function(veltra_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;DEPENDS" ${ARGN})
+  cmake_parse_arguments(T "OFFSCREEN" "TIMEOUT" "SOURCES;LIBS;DEPENDS" ${ARGN})
   if(NOT VELTRA_BUILD_TESTS)
     return()
   endif()
@@ -52,8 +55,11 @@ function(veltra_test name)
     add_dependencies(${name} ${T_DEPENDS})
   endif()
   add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
-                       ENVIRONMENT "VELTRA_TEST_BIN=${CMAKE_BINARY_DIR}/bin")
+  set(environment "VELTRA_TEST_BIN=${CMAKE_BINARY_DIR}/bin")
+  if(T_OFFSCREEN)
+    list(APPEND environment "QT_QPA_PLATFORM=offscreen")
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${environment}")
 endfunction()
 
 # veltra_qt_target(NAME) for targets that show windows: Qt 6 Widgets, moc run
