@@ -382,12 +382,18 @@ void LinkManagerImpl::LoadAll() {
     }
   }
   // Where the store cannot be read this run works with the defaults found,
-  // and the stored list and choice stay as they are for the next.
+  // and the stored list and choice stay as they are for the next. Where it
+  // cannot be written (none can be made, or it is read-only) the defaults
+  // found are listed all the same: registering them above changed nothing
+  // there, and they are this run's links. Where it was written this changes
+  // nothing, as they are at the list's end already.
   std::string stored;
   bool listRead = ReadProfileString(kSettingsSection, kInterfacesValue, stored) != RegistryStatus::Failed;
   std::string list = listRead ? LimitInterfaceList(stored) : std::string();
-  if (!listRead)
-    for (const auto& name : found) list = RegisterInterfacePath(list, name, true);
+  for (const auto& name : found) {
+    std::string with = RegisterInterfacePath(list, name, true);
+    if (with.size() <= kInterfaceListLimit) list = with;
+  }
   for (const auto& path : SplitInterfaceList(list)) Add(path);
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -173,6 +174,24 @@ TEST_F(LinkManagerTest, StoreTooBusyToReadKeepsTheRegisteredPathsAndTheChoice) {
   EXPECT_EQ(GetProfileString(kSettingsSection, "BoardSelect_Dll"), "Cedar_Orv.dll");
   EXPECT_EQ(GetProfileInt(kSettingsSection, "BoardSelect_Index", -9), 0);
   EXPECT_TRUE(ui_.Boxes().empty());
+}
+
+// No store can be made where the settings go (a read-only home, say): the
+// defaults found are still this run's links, and the first start's choice
+// is made among them.
+TEST_F(LinkManagerTest, WithoutAStoreTheDefaultsFoundAreListedAndChosen) {
+  Install("Dogwood");
+  Install("Cedar");
+  Boards("Dogwood", 2);
+  Boards("Cedar", 1);
+  std::ofstream(plugins_.File("file")).put('\n');
+  setenv("VELTRA_CONFIG_DIR", plugins_.File("file/settings").c_str(), 1);
+  auto manager = Start();
+
+  EXPECT_EQ(Selection(*manager), "Dogwood board 1 [101]");
+  EXPECT_NE(Find(*manager, "Cedar interface"), nullptr);
+  EXPECT_NE(manager->CurrentLink(), nullptr);
+  EXPECT_EQ(Interfaces(), "") << "nothing stored";
 }
 
 TEST_F(LinkManagerTest, PathsDifferingOnlyInCaseReplaceEachOther) {
