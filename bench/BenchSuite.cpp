@@ -181,6 +181,25 @@ bool BenchSuite::TimeRunner(const std::string& application, Span& span, std::str
   return SplitSpan(started, reaped, span, error);
 }
 
+bool BenchSuite::TimeFloor(Span& span, std::string& error) {
+  std::string floor = bin_ + "veltra-bench-floor";
+  if (access(floor.c_str(), X_OK) != 0) {
+    error = "veltra-bench-floor is not built";
+    return false;
+  }
+  auto started = std::chrono::steady_clock::now();
+  BenchProcess process;
+  if (!process.Start(floor, {}, {}, -1, true, error)) return false;
+  int status = process.Wait();
+  auto reaped = std::chrono::steady_clock::now();
+  if (status != 0) {
+    error = "veltra-bench-floor ended with status " + std::to_string(status);
+    return false;
+  }
+  span = Span{std::chrono::duration<double, std::milli>(reaped - started).count(), 0, 0};
+  return true;
+}
+
 bool BenchSuite::TimeBare(const std::string& application, Span& span, std::string& error) {
   timings_.Clear();
   // Standard output goes nowhere, as veltra-run's does here.

@@ -58,6 +58,9 @@ class BenchSuite {
     double end = 0;
   };
   bool TimeRunner(const std::string& application, Span& span, std::string& error);
+  // The same for veltra-bench-floor, which loads veltra-run's libraries and
+  // ends: only total is set.
+  bool TimeFloor(Span& span, std::string& error);
   bool TimeBare(const std::string& application, Span& span, std::string& error);
 
   EmbeddedServer* Server(std::string& error);

@@ -180,7 +180,11 @@ void ConsoleLines(benchmark::State& state, Placement placement, const std::strin
 
 // A whole veltra-run of an application that does nothing, against starting
 // the same application bare on the raw transport: wall-clock milliseconds
-// from starting the process to reaping it, in alternating pairs.
+// from starting the process to reaping it, in alternating pairs. Each pair
+// also times veltra-bench-floor, which only loads the libraries a run loads
+// and ends: a run is that process and the application, so its whole time is
+// the least a run can add with these libraries ("floor"), and the run's extra
+// beyond it is the server's own share ("work").
 void Startup(benchmark::State& state, Placement placement) {
   BenchSuite& suite = BenchSuite::Get();
   PlacementScope scope(placement);
@@ -192,19 +196,22 @@ void Startup(benchmark::State& state, Placement placement) {
   using Span = BenchSuite::Span;
   auto run = [&](Span& span, std::string& e) { return suite.TimeRunner(app, span, e); };
   auto bare = [&](Span& span, std::string& e) { return suite.TimeBare(app, span, e); };
-  std::vector<double> runMs, bareMs, extra, startExtra, endExtra;
+  auto floor = [&](Span& span, std::string& e) { return suite.TimeFloor(span, e); };
+  std::vector<double> runMs, bareMs, extra, startExtra, endExtra, floorMs, work;
   double seconds = 0;
   for (auto _ : state) {
     // One of each first: the files are in the page cache for every pair.
     Span ignored;
     std::string error;
-    if (!run(ignored, error) || !bare(ignored, error)) {
+    if (!run(ignored, error) || !bare(ignored, error) || !floor(ignored, error)) {
       state.SkipWithError(error.c_str());
       return;
     }
     for (int pair = 0; pair < kStartupPairs; ++pair) {
-      Span a, b;
-      bool ok = pair % 2 == 0 ? run(a, error) && bare(b, error) : bare(b, error) && run(a, error);
+      // The bare run in the middle, the other two taking turns before it.
+      Span a, b, f;
+      bool ok = pair % 2 == 0 ? run(a, error) && bare(b, error) && floor(f, error)
+                              : floor(f, error) && bare(b, error) && run(a, error);
       if (!ok) {
         state.SkipWithError(error.c_str());
         return;
@@ -214,6 +221,8 @@ void Startup(benchmark::State& state, Placement placement) {
       extra.push_back(a.total - b.total);
       startExtra.push_back(a.start - b.start);
       endExtra.push_back(a.end - b.end);
+      floorMs.push_back(f.total);
+      work.push_back(a.total - b.total - f.total);
       seconds += a.total / 1e3;
     }
     state.SetIterationTime(seconds);
@@ -223,6 +232,8 @@ void Startup(benchmark::State& state, Placement placement) {
   SetSpread(state, "extra", Summarise(extra));
   state.counters["start_extra"] = Median(startExtra);
   state.counters["end_extra"] = Median(endExtra);
+  state.counters["floor"] = Median(floorMs);
+  state.counters["work"] = Median(work);
   state.counters["trials"] = static_cast<double>(extra.size());
 }
 

@@ -137,9 +137,9 @@ SummaryReporter::Outcome SummaryReporter::PrintTable(std::FILE* out, const std::
           std::snprintf(range, sizeof range, "%+.1f..%+.1f", get("extra_min"), get("extra_max"));
           std::fprintf(out,
                        "%-50s %-6s %9.2f %9.2f %+7.2f  %-23s %-15s %7s  %-7s until the app began %+.2f, "
-                       "after its work %+.2f\n",
+                       "after its work %+.2f; of it the libraries' process %.2f, the server's work %+.2f\n",
                        figure.c_str(), place, get("server"), get("raw"), ofMedians, pairs, range, target,
-                       VerdictName(verdict), get("start_extra"), get("end_extra"));
+                       VerdictName(verdict), get("start_extra"), get("end_extra"), get("floor"), get("work"));
           break;
         }
         case Kind::kSpeedup: {
