@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -38,6 +40,29 @@ int quitPipe[2] = {-1, -1};
 void OnQuitSignal(int) {
   char byte = 1;
   [[maybe_unused]] ssize_t written = write(quitPipe[1], &byte, 1);
+}
+
+QtMessageHandler startHandler = nullptr;
+
+// Qt ends the program with abort() when its platform cannot be opened (no
+// display, an X server out of reach): a core dump for what is a matter of
+// the session. Said plainly instead, with the way to run without a display.
+void OnStartMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type != QtFatalMsg) {
+    if (startHandler)
+      startHandler(type, context, message);
+    else
+      std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+    return;
+  }
+  const char* display = std::getenv("DISPLAY");
+  std::fprintf(stderr,
+               "%s\nHostrix: no window can be opened here (DISPLAY %s%s%s). "
+               "veltra-run runs applications without a display.\n",
+               qPrintable(message), display ? "is \"" : "is not set", display ? display : "",
+               display ? "\"" : "");
+  std::fflush(stderr);
+  std::_Exit(1);
 }
 
 // SIGTERM, SIGINT and SIGHUP close the main window as a user would, so the
@@ -123,7 +148,9 @@ void StartNewInstance(SharedInstanceBlock& shared) {
 }
 
 int RunHostrix(int argc, char** argv) {
+  startHandler = qInstallMessageHandler(OnStartMessage);
   QApplication app(argc, argv);
+  qInstallMessageHandler(startHandler);
   app.setQuitOnLastWindowClosed(false);
   QtUi ui;
   Ui::Install(&ui);

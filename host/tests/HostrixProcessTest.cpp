@@ -206,6 +206,17 @@ TEST_F(HostrixProcessTest, AMissingOrBrokenEngineIsAFatalError) {
       << noEntry->Err();
 }
 
+// Started where no window can be opened (from a shell with no display, say):
+// a plain error and status 1, not Qt's abort and a core dump.
+TEST_F(HostrixProcessTest, NoDisplayIsAPlainErrorNotACrash) {
+  auto started = Start({}, {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":424242"}});
+  EXPECT_EQ(started->Wait(), 1) << started->Err();
+  EXPECT_NE(started->Err().find("Hostrix: no window can be opened here (DISPLAY is \":424242\"). veltra-run "
+                                "runs applications without a display."),
+            std::string::npos)
+      << started->Err();
+}
+
 TEST_F(HostrixProcessTest, ASecondStartHandsItsApplicationToTheRunningInstance) {
   SharedInstanceBlock block;
   ASSERT_TRUE(block.Attach());
