@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "bench/BenchProcess.h"
 #include "platform/DynamicLibrary.h"
@@ -14,6 +15,8 @@
 namespace veltra::bench {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 std::string MakeWorkDirectory() {
   std::string pattern = (std::filesystem::temp_directory_path() / "veltra-bench-XXXXXX").string();
@@ -27,6 +30,29 @@ double OwnCpuSeconds() {
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
          (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Starts one of our programs quietly and waits for it: when it started and
+// when it was reaped. A program that is not built, or that ends with another
+// status than 0, is an error.
+bool TimeProgram(const std::string& path, const std::vector<std::string>& args,
+                 const std::vector<std::string>& environment, Clock::time_point& started,
+                 Clock::time_point& reaped, std::string& error) {
+  std::string name = std::filesystem::path(path).filename().string();
+  if (access(path.c_str(), X_OK) != 0) {
+    error = name + " is not built";
+    return false;
+  }
+  started = Clock::now();
+  BenchProcess process;
+  if (!process.Start(path, args, environment, -1, true, error)) return false;
+  int status = process.Wait();
+  reaped = Clock::now();
+  if (status != 0) {
+    error = name + " ended with status " + std::to_string(status);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -163,39 +189,15 @@ bool BenchSuite::SplitSpan(std::chrono::steady_clock::time_point started,
 }
 
 bool BenchSuite::TimeRunner(const std::string& application, Span& span, std::string& error) {
-  if (access(RunnerPath().c_str(), X_OK) != 0) {
-    error = "veltra-run is not built";
-    return false;
-  }
   timings_.Clear();
-  auto started = std::chrono::steady_clock::now();
-  BenchProcess runner;
-  if (!runner.Start(RunnerPath(), {application}, {timings_.EnvironmentEntry()}, -1, true, error))
-    return false;
-  int status = runner.Wait();
-  auto reaped = std::chrono::steady_clock::now();
-  if (status != 0) {
-    error = "veltra-run ended with status " + std::to_string(status);
-    return false;
-  }
-  return SplitSpan(started, reaped, span, error);
+  Clock::time_point started, reaped;
+  return TimeProgram(RunnerPath(), {application}, {timings_.EnvironmentEntry()}, started, reaped, error) &&
+         SplitSpan(started, reaped, span, error);
 }
 
 bool BenchSuite::TimeFloor(Span& span, std::string& error) {
-  std::string floor = bin_ + "veltra-bench-floor";
-  if (access(floor.c_str(), X_OK) != 0) {
-    error = "veltra-bench-floor is not built";
-    return false;
-  }
-  auto started = std::chrono::steady_clock::now();
-  BenchProcess process;
-  if (!process.Start(floor, {}, {}, -1, true, error)) return false;
-  int status = process.Wait();
-  auto reaped = std::chrono::steady_clock::now();
-  if (status != 0) {
-    error = "veltra-bench-floor ended with status " + std::to_string(status);
-    return false;
-  }
+  Clock::time_point started, reaped;
+  if (!TimeProgram(bin_ + "veltra-bench-floor", {}, {}, started, reaped, error)) return false;
   span = Span{std::chrono::duration<double, std::milli>(reaped - started).count(), 0, 0};
   return true;
 }

@@ -35,8 +35,6 @@ function(veltra_module name)
   veltra_target(${name})
 endfunction()
 
-# veltra_test(NAME SOURCES a.cpp b.cpp LIBS x y [TIMEOUT s] [DEPENDS t ...])
-# One GoogleTest executable registered with CTest; runs in build/bin.
 # veltra_test(NAME SOURCES ... [LIBS ...] [DEPENDS ...] [TIMEOUT S] [OFFSCREEN]):
 # a GoogleTest program run by ctest from bin/; OFFSCREEN runs it on Qt's
 # off-screen platform, for tests that make windows.

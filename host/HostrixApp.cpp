@@ -49,10 +49,8 @@ QtMessageHandler startHandler = nullptr;
 // the session. Said plainly instead, with the way to run without a display.
 void OnStartMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   if (type != QtFatalMsg) {
-    if (startHandler)
-      startHandler(type, context, message);
-    else
-      std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+    // Qt hands back its own default handler when none was installed.
+    if (startHandler) startHandler(type, context, message);
     return;
   }
   const char* display = std::getenv("DISPLAY");

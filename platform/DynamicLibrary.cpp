@@ -95,7 +95,6 @@ bool DynamicLibrary::Load(const std::string& name, bool searchCurrentDirectory) 
     candidates.push_back(file);  // the loader's own search
     if (searchCurrentDirectory) candidates.push_back("./" + file);
   }
-  const std::string& loaderSearch = file;
   std::string firstError;
   for (const auto& candidate : candidates) {
     // A path that does not exist says nothing useful; keep the reason of a
@@ -103,10 +102,10 @@ bool DynamicLibrary::Load(const std::string& name, bool searchCurrentDirectory) 
     bool isPath = candidate.find('/') != std::string::npos;
     if (isPath && access(candidate.c_str(), F_OK) != 0) continue;
     void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle && !searchCurrentDirectory && candidate == loaderSearch &&
-        FoundInTheCurrentDirectory(handle)) {
-      // The loader's search took it from the current directory, which this
-      // load must not search (a confined application's directory).
+    if (handle && !searchCurrentDirectory && candidate == file && FoundInTheCurrentDirectory(handle)) {
+      // The loader's own search (the bare file name) took it from the current
+      // directory, which this load must not search (a confined application's
+      // directory).
       dlclose(handle);
       continue;
     }
