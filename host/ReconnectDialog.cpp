@@ -47,6 +47,9 @@ ReconnectDialog::ReconnectDialog(QWidget* parent) : QDialog(parent) {
   reconnect_->setDefault(true);
   reconnect_->setFocus();
   setMinimumWidth(440);
+  // A message, not a work area: its size is what the wrapped paragraphs
+  // need, which a window manager could otherwise shrink until they are cut.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 
   connect(reconnect_, &QPushButton::clicked, this, [this] {
     notify_ = 0;

@@ -373,6 +373,25 @@ TEST_F(HostrixRunTest, TheReconnectDialogsAnswersCarryTheNotifyFlag) {
   }
 }
 
+// A window manager may shrink a window to its minimum size: the dialog's
+// is its whole size, at which every paragraph has the height it needs.
+TEST_F(HostrixRunTest, TheReconnectDialogCannotBeShrunkUntilItsTextIsCut) {
+  Start(false);
+  ReconnectDialog dialog(frame_.get());
+  dialog.show();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+  EXPECT_EQ(dialog.size(), dialog.minimumSize());
+  int wrapped = 0;
+  for (QLabel* label : dialog.findChildren<QLabel*>()) {
+    if (!label->wordWrap()) continue;
+    ++wrapped;
+    EXPECT_GE(label->height(), label->heightForWidth(label->width())) << label->text().toStdString();
+  }
+  EXPECT_EQ(wrapped, 2);
+  dialog.close();
+}
+
 TEST_F(HostrixRunTest, TheTitleUsesTheInstanceCounterAtTheMomentItIsSet) {
   Start(false);
   doc_->ShowApplicationTitle("");
